@@ -1,0 +1,68 @@
+// The narrow interface through which the core talks to a user: message boxes,
+// text input, file choice, and serving pending events while waiting.
+// The Qt layer implements it with real dialogs; tests install a recorder that
+// answers with scripted replies; a command-line front end would use stderr.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace nimbrel {
+
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class Icon { None, Exclamation, Information, Question, Stop };
+enum class Answer { Ok, Cancel, Yes, No };
+
+// A file dialog request. `filter` uses the "Text|pattern|Text|pattern|" form.
+struct FileRequest {
+    bool save = false;
+    std::string caption;
+    std::string filter;
+    std::string defaultExt;
+    std::string initialName;
+    bool mustExist = false; // open: the file must exist
+    bool pathMustExist = false;
+    bool overwritePrompt = false;
+};
+
+class Ui {
+public:
+    virtual ~Ui() = default;
+
+    // Modal message box; texts are the program's own, line breaks as written.
+    virtual Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
+                              Icon icon) = 0;
+
+    // Single-line text input. nullopt when the user cancels.
+    virtual std::optional<std::string> InputText(const std::string& caption,
+                                                 const std::string& prompt,
+                                                 const std::string& initial, int maxChars) = 0;
+
+    // File-open or file-save dialog. nullopt when the user cancels.
+    virtual std::optional<std::string> ChooseFile(const FileRequest& request) = 0;
+
+    // Serve pending events once, waiting at most maxWaitMs for one to arrive.
+    // Every wait of the program loops on this in bounded slices.
+    virtual void ServeEvents(int maxWaitMs) = 0;
+
+    // Text for the main window's status bar (empty clears it).
+    virtual void StatusText(const std::string& /*text*/) {}
+};
+
+// The Ui in force for this process. Without one installed, a silent default
+// answers Ok/Cancel and sleeps while serving events.
+Ui& CurrentUi();
+
+// Installs a Ui for the lifetime of this object, restoring the previous one.
+class ScopedUi {
+public:
+    explicit ScopedUi(Ui& ui);
+    ~ScopedUi();
+    ScopedUi(const ScopedUi&) = delete;
+    ScopedUi& operator=(const ScopedUi&) = delete;
+
+private:
+    Ui* previous_;
+};
+
+} // namespace nimbrel
