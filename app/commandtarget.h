@@ -12,4 +12,11 @@ public:
     virtual void ExecuteCommand(int id) = 0;
 };
 
+// The client window of an MDI child frame: closing the frame asks it first.
+class ChildWindow : public CommandTarget {
+public:
+    // True when the window agrees to close (it may ask the user, e.g. to save).
+    virtual bool CanClose() { return true; }
+};
+
 } // namespace nimbrel
