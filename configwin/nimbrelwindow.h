@@ -55,8 +55,8 @@ public:
 
     std::int32_t CurrentEntry = 0;
     std::int32_t SensorCount = 0;
-    std::int32_t ItemCount = 0;
     nimbrel::ItemList Items;
+    std::int32_t ItemCount() const { return static_cast<std::int32_t>(Items.size()); }
     bool DataModified = false;
     bool LoadedFromFile = false;
     bool CommEnabled = false;
