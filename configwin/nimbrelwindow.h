@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/commandtarget.h"
+#include "config/configfile.h"
 #include "config/displayline.h"
 
 #include <QWidget>
@@ -12,8 +13,16 @@
 #include <cstdint>
 #include <string>
 
+class QLabel;
+class QPainter;
+class QScrollBar;
 class TNimbrelMDIClient;
 class TNimbrelMDIChild;
+class ItemRow;
+
+namespace nimbrel {
+class UserEdit;
+}
 
 class TNimbrelWindow : public QWidget, public nimbrel::ChildWindow {
     Q_OBJECT
@@ -32,7 +41,7 @@ public:
     void ExecuteCommand(int id) override;
     bool CanClose() override;
 
-    // File output.
+    // File output. Save reports a failure to the user and returns false.
     bool Save(const std::string& name);
     void CmFilesave();
     void CmFilesaveas();
@@ -51,7 +60,35 @@ public:
     nimbrel::DisplayLine* InsertArrayEntry(int pos);
     void DeleteArrayItem(int pos);
 
+    // Sensor item editor and simple-mode form; not available yet.
+    void CmModifysensor() {}
+    void CmSimple() {}
+
+    // Mouse events of the client area, in client coordinates.
+    void EvLButtonDown(const QPoint& point);
+    void EvLButtonDblClk(const QPoint& point);
+
     const std::string& GetFileName() const { return FileName; }
+
+    // The value edit of item `index`, or null.
+    nimbrel::UserEdit* GetEditPointer(int index) const;
+    ItemRow* Row(int index) const;
+
+    // Scroll positions: 20-pixel steps horizontally, rows vertically.
+    std::int32_t HorizontalPos() const;
+    std::int32_t VerticalPos() const;
+    void ScrollTo(std::int32_t h, std::int32_t v);
+    bool VerticalBarShown() const;
+    bool HorizontalBarShown() const;
+    QScrollBar* VerticalBar() const { return vbar_; }
+    QScrollBar* HorizontalBar() const { return hbar_; }
+    // The client area that shows the header, the rows and the markers.
+    QWidget* ClientArea() const { return client_; }
+    QLabel* SensorHeader() const { return sensorHeader_; }
+    QLabel* ItemHeader() const { return itemHeader_; }
+    QLabel* ValueHeader() const { return valueHeader_; }
+
+    QSize sizeHint() const override;
 
     std::int32_t CurrentEntry = 0;
     std::int32_t SensorCount = 0;
@@ -63,7 +100,39 @@ public:
     bool SimpleMode = false;
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
+
     TNimbrelMDIClient* MDIClient;
     TNimbrelMDIChild* MDIChild = nullptr;
     std::string FileName;
+
+private:
+    friend class ConfigClientArea;
+    struct SensorTemplate;
+
+    void PaintClient(QPainter& painter);
+    void EvSize();
+    void SetScrollRanges();
+    void UpdatePageSteps();
+    void PlaceContent();
+    void AddRow(nimbrel::DisplayLine& item);
+    void DestroyRow(nimbrel::DisplayLine& item);
+    void ClearItems();
+    bool PasswordGiven();
+    void AddSensor(const std::string& name, const SensorTemplate* items, int count);
+    bool SaveCurrent();
+    bool SaveAs();
+    void ReportOpenFailure();
+
+    QWidget* client_;
+    QScrollBar* vbar_;
+    QScrollBar* hbar_;
+    QLabel* sensorHeader_;
+    QLabel* itemHeader_;
+    QLabel* valueHeader_;
+    nimbrel::ConfigHeader header_;
+    bool setUp_ = false;
+    // Set while rows are created or destroyed and while the window is torn
+    // down, so that focus moving between edits does not move the current entry.
+    bool restructuring_ = false;
 };

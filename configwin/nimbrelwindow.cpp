@@ -1,0 +1,548 @@
+#include "configwin/nimbrelwindow.h"
+
+#include "app/commandids.h"
+#include "app/mdichild.h"
+#include "app/mdiclient.h"
+#include "config/useredit.h"
+#include "configwin/itemrow.h"
+#include "platform/settings.h"
+#include "platform/settingskeys.h"
+#include "platform/ui.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+using namespace rowlayout;
+using nimbrel::Answer;
+using nimbrel::Buttons;
+using nimbrel::CurrentUi;
+using nimbrel::DisplayLine;
+using nimbrel::Icon;
+
+namespace {
+
+constexpr int kHorizontalRange = 100; // 20-pixel steps
+constexpr int kMarkerWidth = 15;
+constexpr int kLeftMarkerX = 5;
+constexpr int kRightMarkerX = kContentWidth; // 663 .. 677
+
+QLabel* MakeHeader(QWidget* parent, const char* text) {
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    label->setLineWidth(1);
+    label->setIndent(3);
+    return label;
+}
+
+} // namespace
+
+// The client area: paints the background and the current-row markers and
+// passes mouse clicks to the window.
+class ConfigClientArea : public QWidget {
+public:
+    explicit ConfigClientArea(TNimbrelWindow* window) : QWidget(window), window_(window) {
+        setAutoFillBackground(true);
+        setBackgroundRole(QPalette::Base);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        window_->PaintClient(painter);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) window_->EvLButtonDown(event->position().toPoint());
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) {
+            window_->EvLButtonDblClk(event->position().toPoint());
+        }
+    }
+
+private:
+    TNimbrelWindow* window_;
+};
+
+// One item of a ready-made sensor. `maxText` non-null stores the maximum as
+// text (a list, or a number text that becomes decimal when the item is made
+// decimal again); `size` 0 keeps the size the type gives.
+struct TNimbrelWindow::SensorTemplate {
+    const char* name;
+    std::int32_t type;
+    std::int32_t size;
+    bool list;
+    std::int32_t min;
+    std::int32_t max;
+    const char* maxText;
+    std::int32_t value;
+    bool notUserConfigurable;
+};
+
+TNimbrelWindow::TNimbrelWindow(QWidget* parent, TNimbrelMDIClient* client,
+                               const std::string& fileName)
+    : QWidget(parent), MDIClient(client), FileName(fileName) {
+    setWindowTitle(QString::fromStdString(fileName));
+    client_ = new ConfigClientArea(this);
+    vbar_ = new QScrollBar(Qt::Vertical, this);
+    hbar_ = new QScrollBar(Qt::Horizontal, this);
+    vbar_->hide();
+    hbar_->hide();
+    vbar_->setSingleStep(1);
+    hbar_->setSingleStep(1);
+    connect(vbar_, &QScrollBar::valueChanged, this, [this] { PlaceContent(); });
+    connect(hbar_, &QScrollBar::valueChanged, this, [this] { PlaceContent(); });
+
+    sensorHeader_ = MakeHeader(client_, "Sensor name and number");
+    itemHeader_ = MakeHeader(client_, "Item name");
+    valueHeader_ = MakeHeader(client_, "Value");
+
+    if (!FileName.empty()) {
+        header_ = nimbrel::ReadConfigHeader(FileName);
+        if (!header_.opened) {
+            ReportOpenFailure();
+        } else if (header_.itemCount > 0) {
+            Items = nimbrel::MakeBlankItems(header_.itemCount);
+            restructuring_ = true;
+            for (auto& item : Items)
+                AddRow(*item);
+            restructuring_ = false;
+            LoadedFromFile = true;
+        }
+    }
+
+    CurrentEntry = 0;
+    CommEnabled = false;
+    DataModified = false;
+    SimpleMode = nimbrel::Settings::Get(nimbrel::keys::kWindowSimpleMode) != 0;
+    SetScrollRanges();
+    PlaceContent();
+}
+
+TNimbrelWindow::~TNimbrelWindow() {
+    // Communication stop (sends the exit string) comes with the transmitter
+    // commands; CommEnabled is never set before then.
+    ClearItems();
+}
+
+void TNimbrelWindow::ClearItems() {
+    restructuring_ = true;
+    for (auto& item : Items)
+        DestroyRow(*item);
+    Items.clear();
+    restructuring_ = false;
+}
+
+void TNimbrelWindow::ReportOpenFailure() {
+    CurrentUi().MessageBox("Cannot open the configuration file " + FileName + ".", "Error",
+                           Buttons::Ok, Icon::Exclamation);
+}
+
+void TNimbrelWindow::SetupWindow() {
+    if (setUp_) return;
+    setUp_ = true;
+    SetScrollRanges();
+
+    if (LoadedFromFile && !nimbrel::ReadConfigItems(FileName, Items, header_)) {
+        // The file went away between the two passes.
+        ReportOpenFailure();
+        ClearItems();
+        LoadedFromFile = false;
+    }
+    if (LoadedFromFile) {
+        // Rows follow the array order, whatever indexes the file carried.
+        ReSyncArray();
+    } else {
+        // A new configuration gets the transmitter sensor, password or not.
+        if (MDIClient != nullptr) {
+            const bool password = MDIClient->GetPassword();
+            MDIClient->SetPassword(true);
+            CmAddtx();
+            MDIClient->SetPassword(password);
+        } else {
+            CmAddtx();
+        }
+    }
+    CurrentEntry = 0;
+    CheckForScroll();
+    client_->update();
+
+    if (SimpleMode) CmSimple();
+}
+
+// ---- commands
+
+bool TNimbrelWindow::HandlesCommand(int id) const {
+    namespace cmd = nimbrel::cmd;
+    switch (id) {
+    case cmd::kFileSave:
+    case cmd::kFileSaveAs:
+    case cmd::kAddTransmitter:
+    case cmd::kAddGps:
+    case cmd::kAddSerial:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TNimbrelWindow::ExecuteCommand(int id) {
+    namespace cmd = nimbrel::cmd;
+    switch (id) {
+    case cmd::kFileSave:
+        CmFilesave();
+        break;
+    case cmd::kFileSaveAs:
+        CmFilesaveas();
+        break;
+    case cmd::kAddTransmitter:
+        CmAddtx();
+        break;
+    case cmd::kAddGps:
+        CmAddgps();
+        break;
+    case cmd::kAddSerial:
+        CmAddserial();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- saving and closing
+
+bool TNimbrelWindow::Save(const std::string& name) {
+    std::string error;
+    if (!nimbrel::WriteConfigFile(name, SensorCount, Items, error)) {
+        if (error.empty()) error = "Cannot write the configuration file " + name + ".";
+        CurrentUi().MessageBox(error, "Error", Buttons::Ok, Icon::Exclamation);
+        return false;
+    }
+    DataModified = false;
+    return true;
+}
+
+void TNimbrelWindow::CmFilesave() {
+    SaveCurrent();
+}
+
+void TNimbrelWindow::CmFilesaveas() {
+    SaveAs();
+}
+
+bool TNimbrelWindow::SaveCurrent() {
+    if (FileName.empty()) return SaveAs();
+    return Save(FileName);
+}
+
+bool TNimbrelWindow::SaveAs() {
+    nimbrel::FileRequest request;
+    request.save = true;
+    request.filter = "Configuration files(cfg)|*.cfg";
+    request.defaultExt = "cfg";
+    request.pathMustExist = true;
+    const auto chosen = CurrentUi().ChooseFile(request);
+    if (!chosen || chosen->empty()) return false;
+    if (!Save(*chosen)) return false;
+    FileName = *chosen;
+    const QString title = QString::fromStdString(FileName);
+    setWindowTitle(title);
+    if (MDIChild != nullptr) MDIChild->setWindowTitle(title);
+    client_->update();
+    return true;
+}
+
+bool TNimbrelWindow::CanClose() {
+    bool valid = true;
+    for (std::int32_t i = 0; i < ItemCount(); ++i) {
+        const auto& validator = Items[static_cast<std::size_t>(i)]->Validator();
+        if (!validator.IsValid()) {
+            validator.Error();
+            if (auto* edit = GetEditPointer(i)) edit->setFocus();
+            valid = false;
+            break;
+        }
+    }
+
+    if (DataModified) {
+        const Answer answer = CurrentUi().MessageBox(
+            "Do you wish to save the contents of this window", "", Buttons::YesNo, Icon::None);
+        // A save that fails or is cancelled keeps the window open, so that
+        // answering Yes never loses the configuration.
+        if (answer == Answer::Yes && !SaveCurrent()) return false;
+    }
+
+    if (!valid) {
+        const Answer answer = CurrentUi().MessageBox(
+            "Data not correct for all entries.\n\rAre you sure you want to exit", "Notice",
+            Buttons::OkCancel, Icon::Exclamation);
+        if (answer != Answer::Ok) return false;
+    }
+    if (MDIClient != nullptr) MDIClient->CloseConfigWindow();
+    return true;
+}
+
+// ---- ready-made sensors
+
+bool TNimbrelWindow::PasswordGiven() {
+    if (MDIClient == nullptr || MDIClient->GetPassword()) return true;
+    CurrentUi().MessageBox("This function requires you to enter the system password", "Error",
+                           Buttons::Ok, Icon::Exclamation);
+    return false;
+}
+
+void TNimbrelWindow::AddSensor(const std::string& name, const SensorTemplate* items, int count) {
+    if (!PasswordGiven()) return;
+    ++SensorCount;
+    for (int i = 0; i < count; ++i) {
+        const SensorTemplate& t = items[i];
+        DisplayLine* item = InsertArrayEntry(ItemCount() - 1);
+        item->SetSensor(i == 0 ? name : std::string());
+        item->SetHex(false);
+        item->SetNumber(SensorCount);
+        item->SetList(t.list);
+        item->SetMin(t.min);
+        if (t.maxText != nullptr) {
+            item->SetMax(t.maxText);
+        } else {
+            item->SetMax(t.max);
+        }
+        item->SetType(t.type);
+        if (t.size != 0) item->SetSize(t.size);
+        item->SetHex(false);
+        item->SetName(t.name);
+        item->SetValue(t.value);
+        item->SetUser(t.notUserConfigurable);
+    }
+    ReSyncArray();
+}
+
+void TNimbrelWindow::CmAddtx() {
+    static const SensorTemplate kItems[] = {
+        {"PTT ID number", nimbrel::kTypePttId, 4, false, 0, 99999, nullptr, 11111, false},
+        {"Fast transmission rep rate (seconds)", nimbrel::kTypeLong, 0, true, 0, 0, "{90,200}", 90,
+         true},
+        {"Transmission on time (seconds)", nimbrel::kTypeLong, 0, false, 1, 86400, nullptr, 7200,
+         false},
+        {"Transmission off time (seconds)", nimbrel::kTypeLong, 0, false, 1, 86400, nullptr, 14400,
+         false},
+    };
+    AddSensor("ARGOS transmitter", kItems, 4);
+}
+
+void TNimbrelWindow::CmAddgps() {
+    static const SensorTemplate kItems[] = {
+        {"Time allowed for fix (seconds)", nimbrel::kTypeLong, 4, false, 0, 99999, nullptr, 1200,
+         false},
+        {"GPS sample rate (seconds)", nimbrel::kTypeLong, 0, true, 0, 0,
+         "{1200,1800,2700,3600,7200,10800,14400}", 3600, false},
+    };
+    AddSensor("GPS Sensor", kItems, 2);
+}
+
+void TNimbrelWindow::CmAddserial() {
+    static const SensorTemplate kItems[] = {
+        {"Baud rate", nimbrel::kTypeBaud, 4, true, 0, 0, "{300,1200,2400,4800,9600}", 9600, false},
+        {"Serial data enabled yes=1 no=0", nimbrel::kTypeChar, 0, true, 0, 0, "{0,1}", 1, false},
+        {"Hardware handshaking yes=1 no=0", nimbrel::kTypeChar, 0, true, 0, 0, "{0,1}", 1, false},
+        // The maximum goes in as the text "3600L" and reads 3600 once the item
+        // is made decimal again.
+        {"User interface access interval (sec)", nimbrel::kTypeLong, 0, false, 0, 0, "3600L", 1,
+         false},
+    };
+    AddSensor("Serial communications", kItems, 4);
+}
+
+// ---- the item array
+
+DisplayLine* TNimbrelWindow::InsertArrayEntry(int pos) {
+    std::int32_t number = 0;
+    if (CurrentEntry >= 0 && CurrentEntry < ItemCount()) {
+        number = Items[static_cast<std::size_t>(CurrentEntry)]->GetNumber();
+    }
+    const std::int32_t at = std::clamp(pos + 1, 0, ItemCount());
+    auto item = std::make_unique<DisplayLine>(at, "", std::to_string(number), "Sensor item", "0",
+                                              nimbrel::kTypeChar, 1);
+    DisplayLine* raw = item.get();
+    Items.insert(Items.begin() + at, std::move(item));
+    restructuring_ = true;
+    AddRow(*raw);
+    restructuring_ = false;
+    SetScrollRanges();
+    return raw;
+}
+
+void TNimbrelWindow::DeleteArrayItem(int pos) {
+    if (pos < 0 || pos >= ItemCount()) return;
+    auto item = std::move(Items[static_cast<std::size_t>(pos)]);
+    Items.erase(Items.begin() + pos);
+    restructuring_ = true;
+    DestroyRow(*item);
+    restructuring_ = false;
+    item.reset();
+    SetScrollRanges();
+    // The last item went: the one above it becomes current (none when empty).
+    if (CurrentEntry >= ItemCount() && CurrentEntry > 0) CurrentEntry = ItemCount() - 1;
+    client_->update();
+}
+
+void TNimbrelWindow::ReSyncArray() {
+    for (std::int32_t p = 0; p < ItemCount(); ++p) {
+        DisplayLine& item = *Items[static_cast<std::size_t>(p)];
+        item.SetIndex(p);
+        if (auto* view = item.View()) view->Place(p);
+    }
+}
+
+void TNimbrelWindow::AddRow(DisplayLine& item) {
+    auto* row = new ItemRow(this, &item, client_); // owned by the client area
+    row->show();
+}
+
+void TNimbrelWindow::DestroyRow(DisplayLine& item) {
+    ItemRow* row = dynamic_cast<ItemRow*>(item.View());
+    item.AttachView(nullptr);
+    delete row;
+}
+
+ItemRow* TNimbrelWindow::Row(int index) const {
+    if (index < 0 || index >= ItemCount()) return nullptr;
+    return dynamic_cast<ItemRow*>(Items[static_cast<std::size_t>(index)]->View());
+}
+
+nimbrel::UserEdit* TNimbrelWindow::GetEditPointer(int index) const {
+    ItemRow* row = Row(index);
+    return row != nullptr ? row->Edit() : nullptr;
+}
+
+// ---- selection
+
+void TNimbrelWindow::SetCurrentEntry(int index) {
+    if (restructuring_ || index < 0 || index > ItemCount() - 1) return;
+    CurrentEntry = index;
+    if (auto* edit = GetEditPointer(index)) edit->setFocus();
+    client_->update();
+}
+
+void TNimbrelWindow::EvLButtonDown(const QPoint& point) {
+    const int row = point.y() / kRowHeight + VerticalPos() - 1;
+    if (point.x() >= kSensorX && point.x() <= kContentWidth) {
+        SetCurrentEntry(row);
+        client_->update();
+    }
+}
+
+void TNimbrelWindow::EvLButtonDblClk(const QPoint& /*point*/) {
+    CmModifysensor();
+}
+
+// ---- painting
+
+void TNimbrelWindow::PaintClient(QPainter& painter) {
+    if (CurrentEntry < 0 || CurrentEntry >= ItemCount()) return;
+    const bool locked = Items[static_cast<std::size_t>(CurrentEntry)]->GetUser();
+    const QColor colour = locked ? QColor(255, 0, 0) : QColor(0, 0, 255);
+    const int dx = -kStepWidth * HorizontalPos();
+    const int y = DisplayLine::GetScreenPos(CurrentEntry) - kRowHeight * VerticalPos();
+    painter.fillRect(QRect(kLeftMarkerX + dx, y, kMarkerWidth, kRowHeight), colour);
+    painter.fillRect(QRect(kRightMarkerX + dx, y, kMarkerWidth, kRowHeight), colour);
+}
+
+// ---- scrolling
+
+std::int32_t TNimbrelWindow::HorizontalPos() const {
+    return hbar_->value();
+}
+
+std::int32_t TNimbrelWindow::VerticalPos() const {
+    return vbar_->value();
+}
+
+void TNimbrelWindow::ScrollTo(std::int32_t h, std::int32_t v) {
+    hbar_->setValue(h);
+    vbar_->setValue(v);
+}
+
+bool TNimbrelWindow::VerticalBarShown() const {
+    return !vbar_->isHidden();
+}
+
+bool TNimbrelWindow::HorizontalBarShown() const {
+    return !hbar_->isHidden();
+}
+
+void TNimbrelWindow::SetScrollRanges() {
+    hbar_->setRange(0, kHorizontalRange);
+    vbar_->setRange(0, ItemCount());
+}
+
+void TNimbrelWindow::UpdatePageSteps() {
+    hbar_->setPageStep(std::max(1, client_->width() / kStepWidth - 1));
+    vbar_->setPageStep(std::max(1, client_->height() / kRowHeight - 1));
+}
+
+void TNimbrelWindow::PlaceContent() {
+    const int dx = -kStepWidth * HorizontalPos();
+    const int dy = -kRowHeight * VerticalPos();
+    sensorHeader_->setGeometry(kSensorX + dx, dy, kNumberX + kNumberW - kSensorX, kRowHeight);
+    itemHeader_->setGeometry(kNameX + dx, dy, kNameW, kRowHeight);
+    valueHeader_->setGeometry(kValueX + dx, dy, kValueW, kRowHeight);
+    for (const auto& item : Items) {
+        if (auto* view = item->View()) view->Place(item->GetIndex());
+    }
+    client_->update();
+}
+
+void TNimbrelWindow::ScrollDown(int n) {
+    if (VerticalPos() + n <= ItemCount()) vbar_->setValue(VerticalPos() + 1);
+    CheckForScroll();
+}
+
+void TNimbrelWindow::ScrollUp(int /*n*/) {
+    vbar_->setValue(VerticalPos() - 1);
+    CheckForScroll();
+}
+
+void TNimbrelWindow::CheckForScroll() {
+    // Showing or hiding one bar changes the client area, which may decide the
+    // other; settle as the platform's repeated size events would.
+    bool showV = VerticalBarShown();
+    bool showH = HorizontalBarShown();
+    const int barW = vbar_->sizeHint().width();
+    const int barH = hbar_->sizeHint().height();
+    for (int pass = 0; pass < 4; ++pass) {
+        const int clientW = width() - (showV ? barW : 0);
+        const int clientH = height() - (showH ? barH : 0);
+        const bool v = clientH < kRowHeight * (ItemCount() + 1) || VerticalPos() != 0;
+        const bool h = clientW < kContentWidth || HorizontalPos() != 0;
+        if (v == showV && h == showH) break;
+        showV = v;
+        showH = h;
+    }
+    const int clientW = std::max(0, width() - (showV ? barW : 0));
+    const int clientH = std::max(0, height() - (showH ? barH : 0));
+    client_->setGeometry(0, 0, clientW, clientH);
+    vbar_->setGeometry(clientW, 0, barW, clientH);
+    hbar_->setGeometry(0, clientH, clientW, barH);
+    vbar_->setVisible(showV);
+    hbar_->setVisible(showH);
+    UpdatePageSteps();
+}
+
+void TNimbrelWindow::EvSize() {
+    CheckForScroll();
+    client_->update();
+}
+
+void TNimbrelWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    EvSize();
+}
+
+QSize TNimbrelWindow::sizeHint() const {
+    return {kRightMarkerX + kMarkerWidth + 20, kRowHeight * (std::min(ItemCount(), 16) + 2)};
+}
