@@ -20,7 +20,7 @@ class RowView;
 enum ItemType : std::int32_t {
     kTypeChar = 1,
     kTypeInt = 2,
-    kTypeString = 3,      // hexadecimal digit text, two per byte
+    kTypeString = 3, // hexadecimal digit text, two per byte
     kTypeLong = 4,
     kTypeUnformatted = 5, // ready-made transmitter command text
     kTypeFloat = 6,
@@ -33,9 +33,15 @@ enum ItemType : std::int32_t {
 bool IsTextType(std::int32_t type);   // 3, 5, 7, 8
 bool IsNumberType(std::int32_t type); // 1, 2, 4, 9, 10
 bool IsValidType(std::int32_t type);  // 1 .. 10
+// The editor's label of a type code ("char", "int", ...); "" for an invalid code.
+const char* TypeLabel(std::int32_t type);
 
 // Texts of an item hold at most this many characters.
 inline constexpr std::size_t kMaxItemText = 254;
+// One item is written with at most this many bytes (36 commands of 7 characters).
+inline constexpr std::int32_t kMaxItemBytes = 36;
+// Transmitter memory addresses run from 0 to this.
+inline constexpr std::int32_t kMaxAddress = 0xFFFF;
 
 class DisplayLine {
 public:
@@ -104,7 +110,8 @@ public:
     void SetAddress(std::int32_t address) { address_ = address; }
     std::int32_t GetIndex() const { return index_; }
     void SetIndex(std::int32_t i);
-    static std::int32_t GetScreenPos(std::int32_t i) { return 25 * (i + 1); }
+    // 25 * (i + 1), kept inside the 32-bit range for any index.
+    static std::int32_t GetScreenPos(std::int32_t i);
     std::int32_t GetDisplayYPos() const { return GetScreenPos(index_); }
     void SetScreenPos(std::int32_t i);
 
@@ -122,8 +129,19 @@ public:
     // Next allowed value of a list item; `first` restarts the walk.
     bool GetMaxMinList(bool first, std::int32_t& value);
     // The item as memory-write commands, upper case, at most 255 characters.
+    // User-command items give "". Parts that cannot be encoded (too many bytes,
+    // addresses past FFFF, an unknown baud rate, missing hex digits) are left
+    // out; CheckPttValue names them.
     std::string GetPttValue() const;
+    // False, with a message naming the item in `problem`, when the item cannot be
+    // sent as it is: more than 36 bytes, addresses outside 0..FFFF, a value that
+    // does not fit its bytes, an unknown baud rate, a string without enough hex digits.
+    bool CheckPttValue(std::string& problem) const;
     static std::uint32_t GetPttId(std::int32_t id);
+    // Sets the value from the item's bytes as read back from the transmitter,
+    // most significant first. False (after "Ptt ID invalid") when a PTT ID word
+    // fails both check-bit tests; the value is set all the same.
+    bool SetFromPttBytes(const std::vector<std::uint8_t>& bytes);
 
     // One field of a configuration file line (at most 255 characters).
     static bool GetDataFromFile(std::istream& in, std::string& field);
@@ -144,7 +162,7 @@ private:
     std::int32_t address_ = 0;
     IOValidator validator_;
     RowView* view_ = nullptr;
-    std::size_t listPos_ = 0; // position of the list walk
+    std::size_t listPos_ = std::string::npos; // where the list walk goes on; npos: ended
 };
 
 using ItemList = std::vector<std::unique_ptr<DisplayLine>>;

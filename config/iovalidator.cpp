@@ -1,0 +1,70 @@
+#include "config/iovalidator.h"
+
+#include "config/displayline.h"
+#include "config/numbertext.h"
+#include "platform/ui.h"
+
+#include <cmath>
+
+namespace nimbrel {
+namespace {
+
+// A limit as a whole number, kept inside the 32-bit range.
+std::int32_t WholeLimit(float f) {
+    if (std::isnan(f)) return 0;
+    if (f >= 2147483648.0f) return INT32_MAX;
+    if (f <= -2147483648.0f) return INT32_MIN;
+    return static_cast<std::int32_t>(f);
+}
+
+// "%lx" of the 32-bit pattern.
+std::string Hex(std::int32_t v) {
+    const std::string text = DisplayLine::LongToString(v, true);
+    return text.substr(0, text.find(' '));
+}
+
+} // namespace
+
+bool IOValidator::IsValid() const {
+    const std::int32_t type = item_->GetType();
+    if (IsTextType(type)) return true;
+
+    float value = 0.0f;
+    if (type == kTypeFloat) {
+        item_->GetValue(value);
+    } else {
+        value = static_cast<float>(item_->GetValue());
+    }
+
+    if (!item_->GetList()) return min_ <= value && value <= max_;
+
+    std::int32_t allowed = 0;
+    for (bool more = item_->GetMaxMinList(true, allowed); more;
+         more = item_->GetMaxMinList(false, allowed)) {
+        if (static_cast<float>(allowed) == value) return true;
+    }
+    return false;
+}
+
+std::string IOValidator::ErrorText() const {
+    if (item_->GetList()) {
+        return "Input must be one of the list values\n\r" + item_->GetMaxText();
+    }
+    if (item_->GetHex()) {
+        return "Max = " + Hex(WholeLimit(max_)) + "\n\rMin = " + Hex(WholeLimit(min_)) +
+               "\n\rValue = " + Hex(item_->GetValue());
+    }
+    const std::string limits = "Max = " + FormatFixed(max_) + "\n\rMin = " + FormatFixed(min_);
+    if (item_->GetType() == kTypeFloat) {
+        float value = 0.0f;
+        item_->GetValue(value);
+        return limits + "\n\rValue = " + FormatFixed(value);
+    }
+    return limits + "\n\rValue = " + std::to_string(item_->GetValue());
+}
+
+void IOValidator::Error() const {
+    CurrentUi().MessageBox(ErrorText(), "Input error", Buttons::Ok, Icon::None);
+}
+
+} // namespace nimbrel
