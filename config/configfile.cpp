@@ -190,6 +190,11 @@ std::istream& operator>>(std::istream& in, DisplayLine& item) {
     if (n > 11) item.SetUser(!f[11].empty() && f[11][0] == '1');
     if (n > 12) item.SetAddress(Number(f[12]));
     if (n > 1) item.SetHex(hex);
+    if (n > 9 && hex && IsTextType(item.GetType()) && !item.GetList()) {
+        // SetHex does not re-show the limits of a text item; they were read decimal.
+        item.SetMax(Number(f[8]));
+        item.SetMin(Number(f[9]));
+    }
 
     if (!complete) {
         in.setstate(std::ios::failbit);

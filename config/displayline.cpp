@@ -53,8 +53,9 @@ const char* TypeLabel(std::int32_t type) {
 DisplayLine::DisplayLine(std::int32_t index, const std::string& sensor, const std::string& number,
                          const std::string& name, const std::string& value, std::int32_t type,
                          std::int32_t size)
-    : index_(index), value_(ItemText(value)), sensor_(ItemText(sensor)), name_(ItemText(name)),
-      number_(ItemText(number)), size_(size), type_(type), validator_(this) {
+    : index_(index), value_(ClipItemText(value)), sensor_(ClipItemText(sensor)),
+      name_(ClipItemText(name)), number_(ClipItemText(number)), size_(size), type_(type),
+      validator_(this) {
     size_ = BytesInType(type_);
     SetHex(false);
     SetList(false);
@@ -92,7 +93,7 @@ void DisplayLine::SetValue(float v) {
 }
 
 void DisplayLine::SetValue(const std::string& s) {
-    value_ = ItemText(s);
+    value_ = ClipItemText(s);
     if (view_) view_->ShowValue(value_);
 }
 
@@ -107,20 +108,20 @@ void DisplayLine::SetMin(std::int32_t v) {
 }
 
 void DisplayLine::SetMax(const std::string& s) {
-    max_ = ItemText(s);
+    max_ = ClipItemText(s);
 }
 
 void DisplayLine::SetMinText(const std::string& s) {
-    min_ = ItemText(s);
+    min_ = ClipItemText(s);
 }
 
 void DisplayLine::SetName(const std::string& s) {
-    name_ = ItemText(s);
+    name_ = ClipItemText(s);
     if (view_) view_->ShowName(name_);
 }
 
 void DisplayLine::SetSensor(const std::string& s) {
-    sensor_ = ItemText(s);
+    sensor_ = ClipItemText(s);
     if (view_) view_->ShowSensor(sensor_);
 }
 

@@ -82,7 +82,7 @@ std::string BaudDigits(std::int32_t baud) {
 }
 
 std::string BytesAsText(const std::vector<std::uint8_t>& bytes) {
-    return ItemText(std::string(bytes.begin(), bytes.end()));
+    return ClipItemText(std::string(bytes.begin(), bytes.end()));
 }
 
 } // namespace

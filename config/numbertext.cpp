@@ -86,7 +86,7 @@ std::int32_t ParseInt32(std::string_view s, bool hex) {
     return static_cast<std::int32_t>(acc);
 }
 
-std::string ItemText(std::string_view s) {
+std::string ClipItemText(std::string_view s) {
     const auto nul = s.find('\0');
     if (nul != std::string_view::npos) s = s.substr(0, nul);
     if (s.size() > kMaxItemText) s = s.substr(0, kMaxItemText);

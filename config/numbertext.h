@@ -23,6 +23,6 @@ float ParseFloat(std::string_view s);
 std::int32_t ParseInt32(std::string_view s, bool hex);
 
 // Cuts a text at its first NUL and to the item text limit.
-std::string ItemText(std::string_view s);
+std::string ClipItemText(std::string_view s);
 
 } // namespace nimbrel
