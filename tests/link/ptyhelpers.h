@@ -1,0 +1,169 @@
+// Test helpers for the link: a pseudo-terminal whose slave the program opens
+// as its port while the test plays the transmitter on the master, and the
+// settings that point a port at it and keep every wait short.
+#pragma once
+
+#include "platform/settings.h"
+#include "tools/simtransmitter.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace nimbrel::test {
+
+class Pty {
+public:
+    Pty() { master_ = sim::OpenPseudoTerminal(slave_); }
+    ~Pty() { CloseMaster(); }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    bool Ok() const { return master_ >= 0; }
+    int Master() const { return master_; }
+    const std::string& Slave() const { return slave_; }
+
+    void CloseMaster() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
+
+    // Writes all bytes, waiting for room as needed (at most timeoutMs).
+    bool WriteAll(const std::string& bytes, int timeoutMs = 5000) const {
+        std::size_t done = 0;
+        const auto start = std::chrono::steady_clock::now();
+        while (done < bytes.size()) {
+            const ssize_t r = ::write(master_, bytes.data() + done, bytes.size() - done);
+            if (r > 0) {
+                done += static_cast<std::size_t>(r);
+                continue;
+            }
+            if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(timeoutMs)) {
+                return false;
+            }
+            pollfd p{master_, POLLOUT, 0};
+            ::poll(&p, 1, 10);
+        }
+        return true;
+    }
+
+    // Reads what arrives until `count` bytes are in or timeoutMs have passed.
+    std::string Read(std::size_t count, int timeoutMs = 2000) const {
+        std::string got;
+        const auto start = std::chrono::steady_clock::now();
+        while (got.size() < count &&
+               std::chrono::steady_clock::now() - start < std::chrono::milliseconds(timeoutMs)) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0) continue;
+            char buf[4096];
+            const ssize_t r = ::read(master_, buf, sizeof buf);
+            if (r > 0) got.append(buf, static_cast<std::size_t>(r));
+        }
+        return got;
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// The simulated transmitter serving a pseudo-terminal on a thread of the test.
+class SimThread {
+public:
+    explicit SimThread(sim::SimOptions options) : sim(std::move(options)) {
+        if (pty.Ok()) {
+            thread_ = std::thread([this] { end = sim.Run(pty.Master(), stop_); });
+        }
+    }
+    ~SimThread() { Stop(); }
+    SimThread(const SimThread&) = delete;
+    SimThread& operator=(const SimThread&) = delete;
+
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+
+    Pty pty;
+    sim::Transmitter sim;
+    sim::Transmitter::End end = sim::Transmitter::End::Error;
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A transmitter scripted by the test: after every received byte it is asked,
+// with everything received so far, what to send back.
+class ScriptedPeer {
+public:
+    using Script = std::function<std::string(const std::string& received)>;
+
+    ScriptedPeer(const Pty& pty, Script script) : pty_(pty), script_(std::move(script)) {
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~ScriptedPeer() {
+        stop_ = true;
+        thread_.join();
+    }
+    ScriptedPeer(const ScriptedPeer&) = delete;
+    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+
+    std::string Received() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return received_;
+    }
+
+private:
+    void Serve() {
+        while (!stop_) {
+            pollfd p{pty_.Master(), POLLIN, 0};
+            if (::poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN)) continue;
+            char c;
+            if (::read(pty_.Master(), &c, 1) != 1) continue;
+            std::string all;
+            {
+                std::lock_guard<std::mutex> guard(mutex_);
+                received_ += c;
+                all = received_;
+            }
+            const std::string answer = script_(all);
+            if (!answer.empty()) pty_.WriteAll(answer);
+        }
+    }
+
+    const Pty& pty_;
+    Script script_;
+    std::mutex mutex_;
+    std::string received_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Points port `port` at `device` and makes it the configured port.
+inline void UsePort(const std::string& device, int port = 2) {
+    Settings::WriteString("COM", "port", std::to_string(port));
+    Settings::WriteString("COM", "device" + std::to_string(port), device);
+}
+
+// Short fixed waits, so closing and the receive cycle take milliseconds.
+inline void QuickTimings() {
+    Settings::WriteString("TIMING", "ClosePollMs", "5");
+    Settings::WriteString("TIMING", "MonitorPauseMs", "2");
+    Settings::WriteString("TIMING", "StartPassMs", "5");
+}
+
+inline std::int64_t MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+}
+
+} // namespace nimbrel::test

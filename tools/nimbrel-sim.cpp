@@ -1,0 +1,216 @@
+// nimbrel-sim: a simulated transmitter on a pseudo-terminal. Prints the
+// device to open on its first line, then serves it until the program closes
+// the port, or until SIGTERM or SIGINT. SIGUSR1 writes the --dump file.
+#include "tools/simtransmitter.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <getopt.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+std::atomic<bool> dumpRequested{false};
+
+extern "C" void OnStop(int) {
+    stopRequested.store(true);
+}
+extern "C" void OnDump(int) {
+    dumpRequested.store(true);
+}
+
+void Usage(std::FILE* to) {
+    std::fputs("usage: nimbrel-sim [options]\n"
+               "  --baud N              pace output like a line at N baud (default 9600)\n"
+               "  --no-pace             answer at once (a fast transmitter)\n"
+               "  --wake-interval MS    send 0x06 this often while asleep (default 1000)\n"
+               "  --awake               start awake\n"
+               "  --version TEXT        version text after VER= (default 2.10)\n"
+               "  --version-answer TEXT whole version answer before the 0 byte (e.g. V2.10)\n"
+               "  --long-version        version answer of more than 200 bytes\n"
+               "  --exit STRING         exit string (repeat for more; default qqqqqqq,\n"
+               "                        QQQQQQQ and AAAAAAA)\n"
+               "  --load FILE           initial EEPROM contents (raw, up to 64 KiB)\n"
+               "  --dump FILE           write the EEPROM on exit and on SIGUSR1\n"
+               "  --never-wake          never send 0x06\n"
+               "  --wrong-byte ADDR     reads of hex address ADDR answer a wrong byte\n"
+               "  --stop-after-reads N  answer only the first N reads\n"
+               "  --noise HEX           bytes sent before every 0x06 and every answer\n"
+               "  --persist             keep running when the port is closed\n",
+               to);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using nimbrel::sim::SimOptions;
+    SimOptions options;
+    std::string loadPath;
+    std::string dumpPath;
+    bool exitGiven = false;
+
+    enum {
+        kBaud = 1000,
+        kNoPace,
+        kWake,
+        kAwake,
+        kVersion,
+        kVersionAnswer,
+        kLongVersion,
+        kExit,
+        kLoad,
+        kDump,
+        kNeverWake,
+        kWrongByte,
+        kStopAfter,
+        kNoise,
+        kPersist,
+        kHelp
+    };
+    static const option longOptions[] = {
+        {"baud", required_argument, nullptr, kBaud},
+        {"no-pace", no_argument, nullptr, kNoPace},
+        {"wake-interval", required_argument, nullptr, kWake},
+        {"awake", no_argument, nullptr, kAwake},
+        {"version", required_argument, nullptr, kVersion},
+        {"version-answer", required_argument, nullptr, kVersionAnswer},
+        {"long-version", no_argument, nullptr, kLongVersion},
+        {"exit", required_argument, nullptr, kExit},
+        {"load", required_argument, nullptr, kLoad},
+        {"dump", required_argument, nullptr, kDump},
+        {"never-wake", no_argument, nullptr, kNeverWake},
+        {"wrong-byte", required_argument, nullptr, kWrongByte},
+        {"stop-after-reads", required_argument, nullptr, kStopAfter},
+        {"noise", required_argument, nullptr, kNoise},
+        {"persist", no_argument, nullptr, kPersist},
+        {"help", no_argument, nullptr, kHelp},
+        {nullptr, 0, nullptr, 0},
+    };
+
+    auto number = [](const char* text, long low, long high, long& out) {
+        char* end = nullptr;
+        out = std::strtol(text, &end, 10);
+        return end != text && *end == '\0' && out >= low && out <= high;
+    };
+
+    int opt;
+    while ((opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1) {
+        long value = 0;
+        switch (opt) {
+        case kBaud:
+            if (!number(optarg, 50, 4'000'000, value)) {
+                std::fprintf(stderr, "nimbrel-sim: bad --baud %s\n", optarg);
+                return 2;
+            }
+            options.baud = static_cast<std::uint32_t>(value);
+            break;
+        case kNoPace:
+            options.pace = false;
+            break;
+        case kWake:
+            if (!number(optarg, 1, 3'600'000, value)) {
+                std::fprintf(stderr, "nimbrel-sim: bad --wake-interval %s\n", optarg);
+                return 2;
+            }
+            options.wakeIntervalMs = static_cast<std::int32_t>(value);
+            break;
+        case kAwake:
+            options.startAwake = true;
+            break;
+        case kVersion:
+            options.version = optarg;
+            break;
+        case kVersionAnswer:
+            options.versionAnswer = optarg;
+            break;
+        case kLongVersion:
+            options.longVersion = true;
+            break;
+        case kExit:
+            if (!exitGiven) options.exitStrings.clear();
+            exitGiven = true;
+            options.exitStrings.emplace_back(optarg);
+            break;
+        case kLoad:
+            loadPath = optarg;
+            break;
+        case kDump:
+            dumpPath = optarg;
+            break;
+        case kNeverWake:
+            options.neverWake = true;
+            break;
+        case kWrongByte: {
+            char* end = nullptr;
+            const unsigned long address = std::strtoul(optarg, &end, 16);
+            if (end == optarg || *end != '\0' || address > 0xFFFF) {
+                std::fprintf(stderr, "nimbrel-sim: bad --wrong-byte %s\n", optarg);
+                return 2;
+            }
+            options.wrongByteAddress = static_cast<std::uint16_t>(address);
+            break;
+        }
+        case kStopAfter:
+            if (!number(optarg, 0, 1'000'000'000, value)) {
+                std::fprintf(stderr, "nimbrel-sim: bad --stop-after-reads %s\n", optarg);
+                return 2;
+            }
+            options.stopAfterReads = static_cast<std::int32_t>(value);
+            break;
+        case kNoise:
+            if (!nimbrel::sim::ParseHexBytes(optarg, options.noise)) {
+                std::fprintf(stderr, "nimbrel-sim: bad --noise %s (hex byte pairs)\n", optarg);
+                return 2;
+            }
+            break;
+        case kPersist:
+            options.persist = true;
+            break;
+        case kHelp:
+            Usage(stdout);
+            return 0;
+        default:
+            Usage(stderr);
+            return 2;
+        }
+    }
+    if (optind < argc) {
+        Usage(stderr);
+        return 2;
+    }
+
+    nimbrel::sim::Transmitter transmitter(options);
+    if (!loadPath.empty() && !transmitter.LoadMemory(loadPath)) {
+        std::fprintf(stderr, "nimbrel-sim: cannot read %s\n", loadPath.c_str());
+        return 1;
+    }
+
+    struct sigaction action {};
+    action.sa_handler = OnStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    action.sa_handler = OnDump;
+    sigaction(SIGUSR1, &action, nullptr);
+
+    std::string slave;
+    const int master = nimbrel::sim::OpenPseudoTerminal(slave);
+    if (master < 0) {
+        std::perror("nimbrel-sim: pseudo-terminal");
+        return 1;
+    }
+    std::printf("%s\n", slave.c_str());
+    std::fflush(stdout);
+
+    const auto end = transmitter.Run(master, stopRequested, &dumpRequested, dumpPath);
+    ::close(master);
+    if (!dumpPath.empty() && !transmitter.DumpMemory(dumpPath)) {
+        std::fprintf(stderr, "nimbrel-sim: cannot write %s\n", dumpPath.c_str());
+        return 1;
+    }
+    return end == nimbrel::sim::Transmitter::End::Error ? 1 : 0;
+}
