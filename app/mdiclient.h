@@ -7,6 +7,7 @@
 #include "app/commandtarget.h"
 
 #include <QMdiArea>
+#include <QStringList>
 
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 class TNimbrelWindow;
 class TNimbrelMDIChild;
 class TermWin;
+class QMimeData;
 
 class TNimbrelMDIClient : public QMdiArea, public nimbrel::CommandTarget {
     Q_OBJECT
@@ -21,8 +23,9 @@ public:
     explicit TNimbrelMDIClient(QWidget* parent = nullptr);
     ~TNimbrelMDIClient() override;
 
-    // Commands handled here (File New/Open, Preferences, terminal, password and
-    // the forwarded PTT Communications and Terminal commands).
+    // Commands handled here (File New/Open, Preferences, terminal, password,
+    // the forwarded PTT Communications and Terminal commands, and the Window
+    // menu's arranging commands while a child window exists).
     bool HandlesCommand(int id) const override;
     void ExecuteCommand(int id) override;
 
@@ -44,6 +47,7 @@ public:
     // Configuration window management.
     void CloseConfigWindow();
     TNimbrelWindow* ConfigWindow() const { return config_; }
+    TNimbrelMDIChild* ConfigFrame() const { return configFrame_; }
     int ConfigCount() const { return configCount_; }
 
     bool GetPassword() const { return password_; }
@@ -55,12 +59,27 @@ public:
     void FillCommandList(std::vector<std::string>& names) const;
     void GetCommand(std::string& text) const;
 
+    // Window menu: minimised children in a row along the bottom.
+    void ArrangeIcons();
+
 signals:
     // A path was opened; the application adds it to the recent-file list.
     void FileOpened(const QString& path);
+    // Files were dropped on the client area, in drop order.
+    void FilesDropped(const QStringList& paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void CreateConfigWindow(const std::string& path, const QString& title);
+    // Runs a PTT Communications or Terminal command whose precondition holds.
+    void Forward(int id);
+
     TNimbrelWindow* config_ = nullptr;
+    TNimbrelMDIChild* configFrame_ = nullptr;
     int configCount_ = 0;
     TNimbrelMDIChild* terminalFrame_ = nullptr;
     TermWin* terminal_ = nullptr;
@@ -68,3 +87,6 @@ private:
     bool password_ = false;
     bool started_ = false;
 };
+
+// Local paths of dropped files, in drop order.
+QStringList DroppedFiles(const QMimeData* data);

@@ -1,0 +1,491 @@
+#include "app/mainframe.h"
+
+#include "app/commandids.h"
+#include "app/keylocks.h"
+#include "app/mdichild.h"
+#include "app/mdiclient.h"
+#include "app/recentfiles.h"
+#include "resources/pictures.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+
+#include <utility>
+
+namespace cmd = nimbrel::cmd;
+
+namespace {
+
+constexpr int kRefreshMs = 250;
+
+bool IsEditCommand(int id) {
+    return id == cmd::kEditUndo || id == cmd::kEditCut || id == cmd::kEditCopy ||
+           id == cmd::kEditPaste || id == cmd::kEditClear;
+}
+
+QLabel* Indicator(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(text);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setAlignment(Qt::AlignCenter);
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+    label->setEnabled(false);
+    return label;
+}
+
+} // namespace
+
+QWidget* FocusedTextEdit() {
+    QWidget* w = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit*>(w) != nullptr || qobject_cast<QTextEdit*>(w) != nullptr ||
+        qobject_cast<QPlainTextEdit*>(w) != nullptr) {
+        return w;
+    }
+    return nullptr;
+}
+
+TNimbrelFrame::TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent)
+    : QMainWindow(parent), app_(app) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowTitle(QStringLiteral("Nimbrel"));
+    setWindowIcon(nimbrel::res::Icon(nimbrel::res::kAppIcon));
+    setAcceptDrops(true);
+
+    client_ = new TNimbrelMDIClient(this);
+    setCentralWidget(client_);
+    connect(client_, &TNimbrelMDIClient::FilesDropped, this, &TNimbrelFrame::FilesDropped);
+    connect(client_, &QMdiArea::subWindowActivated, this, &TNimbrelFrame::UpdateCommandStates);
+
+    BuildMenus();
+    BuildToolBar();
+    BuildStatusBar();
+
+    // Focus moves and a cheap timer keep the toolbar current; menus refresh
+    // as they open.
+    connect(qApp, &QApplication::focusChanged, this, &TNimbrelFrame::UpdateCommandStates);
+    refresh_ = new QTimer(this);
+    refresh_->setInterval(kRefreshMs);
+    connect(refresh_, &QTimer::timeout, this, [this] {
+        UpdateCommandStates();
+        UpdateLocks();
+    });
+    refresh_->start();
+    qApp->installEventFilter(this);
+    UpdateLocks();
+}
+
+TNimbrelFrame::~TNimbrelFrame() {
+    qApp->removeEventFilter(this);
+    disconnect(qApp, nullptr, this, nullptr);
+    refresh_->stop();
+    // The child windows go while the frame is whole: they may still report
+    // to the client or show messages as they close.
+    disconnect(client_, nullptr, this, nullptr);
+    delete client_;
+    client_ = nullptr;
+}
+
+QAction* TNimbrelFrame::AddCommand(QMenu* menu, const QString& text, int id, const QString& hint,
+                                   const QKeySequence& key) {
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    action->setObjectName(QStringLiteral("cmd%1").arg(id));
+    action->setStatusTip(hint);
+    if (!key.isEmpty()) action->setShortcut(key);
+    action->setEnabled(false);
+    connect(action, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
+    if (menu != nullptr) menu->addAction(action);
+    addAction(action); // accelerators work while the frame is active
+    actions_[id] = action;
+    return action;
+}
+
+void TNimbrelFrame::BuildMenus() {
+    QMenuBar* bar = menuBar();
+
+    fileMenu_ = bar->addMenu(QStringLiteral("&File"));
+    AddCommand(fileMenu_, QStringLiteral("&New"), cmd::kFileNew,
+               QStringLiteral("Creates a new document"));
+    AddCommand(fileMenu_, QStringLiteral("&Open..."), cmd::kFileOpen,
+               QStringLiteral("Opens an existing document"));
+    fileMenu_->addSeparator();
+    AddCommand(fileMenu_, QStringLiteral("&Preferences"), cmd::kPreferences, {});
+    fileMenu_->addSeparator();
+    AddCommand(fileMenu_, QStringLiteral("&Print Configuration"), cmd::kPrintConfig,
+               QStringLiteral("Prints the configuration file"));
+    fileMenu_->addSeparator();
+    AddCommand(fileMenu_, QStringLiteral("&Save"), cmd::kFileSave,
+               QStringLiteral("Saves the active document"));
+    AddCommand(fileMenu_, QStringLiteral("Save &As..."), cmd::kFileSaveAs,
+               QStringLiteral("Sets PTT communication settings"));
+    fileMenu_->addSeparator();
+    exit_ = AddCommand(fileMenu_, QStringLiteral("E&xit\tAlt+F4"), cmd::kExit,
+                       QStringLiteral("Quits Nimbrel and prompts to save the documents"),
+                       QKeySequence(Qt::ALT | Qt::Key_F4));
+    connect(fileMenu_, &QMenu::aboutToShow, this, [this] {
+        RefreshRecentFiles();
+        UpdateCommandStates();
+    });
+
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    AddCommand(view, QStringLiteral("&Simple"), cmd::kViewSimple, {}, QKeySequence(Qt::Key_F1));
+
+    QMenu* sensor = bar->addMenu(QStringLiteral("&Sensor configuration"));
+    AddCommand(sensor, QStringLiteral("&Modify Sensor"), cmd::kModifySensor,
+               QStringLiteral("Edits a sensor"));
+    AddCommand(sensor, QStringLiteral("&Delete an item"), cmd::kDeleteItem,
+               QStringLiteral("Deletes a sensor or configuration item"));
+    AddCommand(sensor, QStringLiteral("Add &Item"), cmd::kAddItem,
+               QStringLiteral("Adds a blank sensor item"));
+    QMenu* add = sensor->addMenu(QStringLiteral("Add a sensor"));
+    AddCommand(add, QStringLiteral("Add a &sensor"), cmd::kAddSensor,
+               QStringLiteral("Adds a sensor"));
+    AddCommand(add, QStringLiteral("Add &serial communications"), cmd::kAddSerial,
+               QStringLiteral("Adds settings for a serial port"));
+    AddCommand(add, QStringLiteral("&ARGOS &Transmitter"), cmd::kAddTransmitter,
+               QStringLiteral("Adds a new ARGOS transmitter"));
+    AddCommand(add, QStringLiteral("Add &GPS"), cmd::kAddGps,
+               QStringLiteral("Adds a GPS type sensor"));
+
+    QMenu* ptt = bar->addMenu(QStringLiteral("&PTT Communications"));
+    AddCommand(ptt, QStringLiteral("&Start"), cmd::kStart,
+               QStringLiteral("Initiates PTT communications"));
+    AddCommand(ptt, QStringLiteral("Read software &version"), cmd::kPttVersion,
+               QStringLiteral("Reads the software version from ROM"));
+    AddCommand(ptt, QStringLiteral("&Read configuration"), cmd::kReadConfig,
+               QStringLiteral("Reads the values from EEPROM into the configuration file for "
+                              "display"));
+    AddCommand(ptt, QStringLiteral("Send &Configuration"), cmd::kSendConfig,
+               QStringLiteral("Sends the configuration file to the unit"));
+    AddCommand(ptt, QStringLiteral("S&top"), cmd::kStop,
+               QStringLiteral("Terminates a PTT communication session"));
+
+    QMenu* terminal = bar->addMenu(QStringLiteral("&Terminal"));
+    AddCommand(terminal, QStringLiteral("&Open terminal window"), cmd::kOpenTerminal,
+               QStringLiteral("Opens a terminal window"));
+    terminal->addSeparator();
+    AddCommand(terminal, QStringLiteral("Read &memory"), cmd::kReadMemory, {});
+    terminal->addSeparator();
+    AddCommand(terminal, QStringLiteral("&Send interface command"), cmd::kSendString,
+               QStringLiteral("Sends a string to the PTT with no format checking"));
+    AddCommand(terminal, QStringLiteral("Send &File"), cmd::kSendFile, {});
+    AddCommand(terminal, QStringLiteral("Send &user command"), cmd::kUserCommand, {});
+    AddCommand(terminal, QStringLiteral("Send &program"), cmd::kSendProgram,
+               QStringLiteral("Sends an unformatted string to the PTT"));
+    terminal->addSeparator();
+    AddCommand(terminal, QStringLiteral("&Log to file"), cmd::kLog,
+               QStringLiteral("Logs the incommong data to a file"));
+    AddCommand(terminal, QStringLiteral("&Close log file"), cmd::kLogClose, {});
+
+    QMenu* password = bar->addMenu(QStringLiteral("P&assword"));
+    AddCommand(password, QStringLiteral("&Enter Password"), cmd::kEnterPassword,
+               QStringLiteral("Enter system password to allow configuration modification"));
+
+    windowMenu_ = bar->addMenu(QStringLiteral("&Window"));
+    AddCommand(windowMenu_, QStringLiteral("&Cascade"), cmd::kCascade,
+               QStringLiteral("Cascades open windows"));
+    AddCommand(windowMenu_, QStringLiteral("&Tile"), cmd::kTile,
+               QStringLiteral("Tiles open windows"));
+    AddCommand(windowMenu_, QStringLiteral("Arrange &Icons"), cmd::kArrangeIcons,
+               QStringLiteral("Arranges iconic windows along bottom"));
+    AddCommand(windowMenu_, QStringLiteral("C&lose All"), cmd::kCloseAll,
+               QStringLiteral("Closes all open windows"));
+    windowListSeparator_ = windowMenu_->addSeparator();
+    windowListSeparator_->setVisible(false);
+    connect(windowMenu_, &QMenu::aboutToShow, this, [this] {
+        RefreshWindowList();
+        UpdateCommandStates();
+    });
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    AddCommand(help, QStringLiteral("&Help Main Screen"), cmd::kHelpMain,
+               QStringLiteral("Displays an index of help items"));
+    AddCommand(help, QStringLiteral("&About..."), cmd::kHelpAbout,
+               QStringLiteral("About the Nimbrel application"));
+
+    for (QMenu* menu : {view, sensor, add, ptt, terminal, password, help}) {
+        connect(menu, &QMenu::aboutToShow, this, &TNimbrelFrame::UpdateCommandStates);
+    }
+
+    // Commands with keys but no menu item: the focused text edit's edit
+    // commands and find next (which nothing handles).
+    AddCommand(nullptr, QStringLiteral("Cut"), cmd::kEditCut, {},
+               QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+    AddCommand(nullptr, QStringLiteral("Copy"), cmd::kEditCopy, {},
+               QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    AddCommand(nullptr, QStringLiteral("Paste"), cmd::kEditPaste, {},
+               QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+    AddCommand(nullptr, QStringLiteral("Clear"), cmd::kEditClear, {},
+               QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    AddCommand(nullptr, QStringLiteral("Undo"), cmd::kEditUndo, {},
+               QKeySequence(Qt::ALT | Qt::Key_Backspace));
+    AddCommand(nullptr, QStringLiteral("Find Next"), cmd::kFindNext, {}, QKeySequence(Qt::Key_F3));
+}
+
+void TNimbrelFrame::BuildToolBar() {
+    toolBar_ = new QToolBar(QStringLiteral("Toolbar"), this);
+    toolBar_->setObjectName(QStringLiteral("toolBar"));
+    toolBar_->setMovable(false);
+    toolBar_->setIconSize(QSize(20, 20));
+    QFont font = toolBar_->font();
+    font.setPointSize(10);
+    toolBar_->setFont(font);
+
+    auto button = [this](int id, const QString& tip) {
+        QAction* a = Action(id);
+        a->setIcon(QIcon(nimbrel::res::ToolbarImage(id)));
+        a->setToolTip(tip);
+        toolBar_->addAction(a);
+    };
+    auto gap = [this](int width) {
+        auto* spacer = new QWidget(toolBar_);
+        spacer->setObjectName(QStringLiteral("gap%1").arg(width));
+        spacer->setFixedWidth(width);
+        toolBar_->addWidget(spacer);
+    };
+    button(cmd::kFileNew, QStringLiteral("New"));
+    button(cmd::kFileOpen, QStringLiteral("Open"));
+    button(cmd::kFileSave, QStringLiteral("Save"));
+    gap(6);
+    button(cmd::kAddItem, QStringLiteral("Add item"));
+    button(cmd::kAddSensor, QStringLiteral("Add a sensor"));
+    gap(24);
+    button(cmd::kEditCut, QStringLiteral("Cut"));
+    button(cmd::kEditCopy, QStringLiteral("Copy"));
+    button(cmd::kEditPaste, QStringLiteral("Paste"));
+    gap(24);
+    button(cmd::kStart, QStringLiteral("Start"));
+    button(cmd::kSendConfig, QStringLiteral("Send configuration"));
+    button(cmd::kUserCommand, QStringLiteral("Send user command"));
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void TNimbrelFrame::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    caps_ = Indicator(QStringLiteral("CAPS"), bar);
+    num_ = Indicator(QStringLiteral("NUM"), bar);
+    scroll_ = Indicator(QStringLiteral("SCRL"), bar);
+    bar->addPermanentWidget(caps_);
+    bar->addPermanentWidget(num_);
+    bar->addPermanentWidget(scroll_);
+}
+
+void TNimbrelFrame::UpdateLocks() {
+    const nimbrel::LockState s = nimbrel::ReadLockState();
+    caps_->setEnabled(s.known && s.caps);
+    num_->setEnabled(s.known && s.num);
+    scroll_->setEnabled(s.known && s.scroll);
+}
+
+QAction* TNimbrelFrame::Action(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+nimbrel::CommandTarget* TNimbrelFrame::TargetFor(int id) const {
+    if (QMdiSubWindow* current = client_->currentSubWindow()) {
+        if (auto* child = dynamic_cast<nimbrel::CommandTarget*>(current->widget())) {
+            if (child->HandlesCommand(id)) return child;
+        }
+    }
+    if (client_->HandlesCommand(id)) return client_;
+    if (app_ != nullptr && app_->HandlesCommand(id)) return app_;
+    return nullptr;
+}
+
+bool TNimbrelFrame::CommandEnabled(int id) const {
+    if (IsEditCommand(id)) return FocusedTextEdit() != nullptr;
+    return TargetFor(id) != nullptr;
+}
+
+void TNimbrelFrame::UpdateCommandStates() {
+    for (const auto& [id, action] : actions_)
+        action->setEnabled(CommandEnabled(id));
+    for (QAction* a : std::as_const(recentActions_)) {
+        if (!a->isSeparator()) a->setEnabled(CommandEnabled(a->data().toInt()));
+    }
+}
+
+void TNimbrelFrame::ExecuteCommand(int id) {
+    if (IsEditCommand(id)) {
+        RunEditCommand(id);
+        return;
+    }
+    if (nimbrel::CommandTarget* target = TargetFor(id)) target->ExecuteCommand(id);
+    UpdateCommandStates();
+}
+
+void TNimbrelFrame::RunEditCommand(int id) {
+    QWidget* w = FocusedTextEdit();
+    if (auto* line = qobject_cast<QLineEdit*>(w)) {
+        switch (id) {
+        case cmd::kEditUndo:
+            line->undo();
+            break;
+        case cmd::kEditCut:
+            line->cut();
+            break;
+        case cmd::kEditCopy:
+            line->copy();
+            break;
+        case cmd::kEditPaste:
+            line->paste();
+            break;
+        case cmd::kEditClear:
+            line->del();
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    auto run = [id](auto* edit) {
+        switch (id) {
+        case cmd::kEditUndo:
+            edit->undo();
+            break;
+        case cmd::kEditCut:
+            edit->cut();
+            break;
+        case cmd::kEditCopy:
+            edit->copy();
+            break;
+        case cmd::kEditPaste:
+            edit->paste();
+            break;
+        case cmd::kEditClear: {
+            if (!edit->isReadOnly()) {
+                QTextCursor c = edit->textCursor();
+                c.removeSelectedText();
+                edit->setTextCursor(c);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    };
+    if (auto* text = qobject_cast<QTextEdit*>(w)) run(text);
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) run(plain);
+}
+
+void TNimbrelFrame::RefreshRecentFiles() {
+    for (QAction* a : std::as_const(recentActions_)) {
+        fileMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    recentActions_.clear();
+    const auto entries = nimbrel::RecentFiles().Entries();
+    if (entries.empty()) return;
+    for (const auto& e : entries) {
+        const int id = cmd::kMruFirst + e.slot;
+        auto* a = new QAction(
+            QStringLiteral("&%1 %2").arg(e.slot + 1).arg(QString::fromStdString(e.path)),
+            fileMenu_);
+        a->setData(id);
+        a->setObjectName(QStringLiteral("cmd%1").arg(id));
+        connect(a, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
+        fileMenu_->insertAction(exit_, a);
+        recentActions_ << a;
+    }
+    auto* separator = new QAction(fileMenu_);
+    separator->setSeparator(true);
+    fileMenu_->insertAction(exit_, separator);
+    recentActions_ << separator;
+}
+
+void TNimbrelFrame::RefreshWindowList() {
+    for (QAction* a : std::as_const(windowActions_)) {
+        windowMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    windowActions_.clear();
+    int n = 0;
+    const auto frames = client_->subWindowList();
+    for (QMdiSubWindow* frame : frames) {
+        if (frame->isHidden()) continue;
+        ++n;
+        auto* a =
+            new QAction(QStringLiteral("&%1 %2").arg(n).arg(frame->windowTitle()), windowMenu_);
+        a->setCheckable(true);
+        a->setChecked(frame == client_->currentSubWindow());
+        QPointer<QMdiSubWindow> target(frame);
+        connect(a, &QAction::triggered, this, [this, target] {
+            if (target != nullptr) client_->setActiveSubWindow(target);
+        });
+        windowMenu_->addAction(a);
+        windowActions_ << a;
+    }
+    windowListSeparator_->setVisible(n > 0);
+}
+
+void TNimbrelFrame::closeEvent(QCloseEvent* event) {
+    // Every child window must agree before any of them closes.
+    const auto frames = client_->subWindowList();
+    for (QMdiSubWindow* frame : frames) {
+        auto* child = qobject_cast<TNimbrelMDIChild*>(frame);
+        if (child != nullptr && !child->QueryClose()) {
+            event->ignore();
+            return;
+        }
+    }
+    for (QMdiSubWindow* frame : frames) {
+        if (auto* child = qobject_cast<TNimbrelMDIChild*>(frame)) {
+            child->CloseAgreed();
+        } else {
+            frame->close();
+        }
+    }
+    event->accept();
+}
+
+void TNimbrelFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TNimbrelFrame::dragMoveEvent(QDragMoveEvent* event) {
+    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TNimbrelFrame::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedFiles(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    emit FilesDropped(paths);
+}
+
+bool TNimbrelFrame::eventFilter(QObject* watched, QEvent* event) {
+    // The frame's edit accelerators win over a text edit's own use of the
+    // same keys (Ctrl+Del deletes a word in a line edit, not the selection).
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence seq(key->keyCombination());
+        for (int id :
+             {cmd::kEditCut, cmd::kEditCopy, cmd::kEditPaste, cmd::kEditClear, cmd::kEditUndo}) {
+            QAction* a = Action(id);
+            if (a->shortcut() == seq && FocusedTextEdit() == watched &&
+                FocusedTextEdit()->window() == this) {
+                a->setEnabled(true);
+                return true; // left unaccepted: the shortcut map takes the key
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

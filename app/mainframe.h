@@ -1,0 +1,91 @@
+// The main frame: menu bar, toolbar and status bar around the MDI client.
+// Every command goes to the first of the current child window (when it is a
+// nimbrel::CommandTarget), the MDI client and the application that handles
+// it; the edit commands go to the focused text edit. Items and buttons are
+// enabled only while such a handler exists.
+#pragma once
+
+#include "app/commandtarget.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <map>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTimer;
+class QToolBar;
+class TNimbrelMDIClient;
+
+class TNimbrelFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    // `app` handles the application's own commands (help, about, recent files, exit).
+    explicit TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent = nullptr);
+    ~TNimbrelFrame() override;
+
+    TNimbrelMDIClient* Client() const { return client_; }
+    QToolBar* ToolBar() const { return toolBar_; }
+    QMenu* FileMenu() const { return fileMenu_; }
+    QMenu* WindowMenu() const { return windowMenu_; }
+
+    // The action of a command id (menus, toolbar and accelerators share it).
+    QAction* Action(int id) const;
+
+    // The handler a command reaches now, or null.
+    nimbrel::CommandTarget* TargetFor(int id) const;
+    bool CommandEnabled(int id) const;
+    // Runs a command if it is enabled.
+    void ExecuteCommand(int id);
+    // Re-evaluates which items and buttons are enabled.
+    void UpdateCommandStates();
+
+    // Rebuilds the recent-file items of the File menu and the window list.
+    void RefreshRecentFiles();
+    void RefreshWindowList();
+
+    // Lock indicator labels ("CAPS", "NUM", "SCRL").
+    QLabel* CapsIndicator() const { return caps_; }
+    QLabel* NumIndicator() const { return num_; }
+    QLabel* ScrollIndicator() const { return scroll_; }
+
+signals:
+    // Files dropped on the frame or the client area, in drop order.
+    void FilesDropped(const QStringList& paths);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QAction* AddCommand(QMenu* menu, const QString& text, int id, const QString& hint,
+                        const QKeySequence& key = {});
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildStatusBar();
+    void RunEditCommand(int id);
+    void UpdateLocks();
+
+    nimbrel::CommandTarget* app_;
+    TNimbrelMDIClient* client_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    QAction* exit_ = nullptr;
+    QAction* windowListSeparator_ = nullptr;
+    QList<QAction*> recentActions_;
+    QList<QAction*> windowActions_;
+    std::map<int, QAction*> actions_;
+    QLabel* caps_ = nullptr;
+    QLabel* num_ = nullptr;
+    QLabel* scroll_ = nullptr;
+    QTimer* refresh_ = nullptr;
+};
+
+// The text edit that has the keyboard focus, or null.
+QWidget* FocusedTextEdit();

@@ -1,0 +1,304 @@
+#include "app/mdiclient.h"
+
+#include "app/commandids.h"
+#include "app/mdichild.h"
+#include "app/preferences.h"
+#include "configwin/nimbrelwindow.h"
+#include "platform/settings.h"
+#include "platform/settingskeys.h"
+#include "platform/ui.h"
+#include "resources/pictures.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+using nimbrel::Answer;
+using nimbrel::Buttons;
+using nimbrel::CurrentUi;
+using nimbrel::Icon;
+namespace cmd = nimbrel::cmd;
+
+constexpr const char* kOneFileOpen = "One file is already open. Close it before proceeding";
+constexpr const char* kNoTerminal = "You must have an open\r\nterminal window for this\r\ncommand";
+constexpr const char* kNoConfig = "You must open a configuration file first.";
+constexpr const char* kNotStarted = "You must first start PTT comunications.";
+constexpr const char* kPassword = "Tolvar417";
+constexpr int kChildWidth = 720;
+constexpr int kChildMinHeight = 200;
+
+bool NeedsTerminal(int id) {
+    switch (id) {
+    case cmd::kLog:
+    case cmd::kLogClose:
+    case cmd::kReadMemory:
+    case cmd::kSendProgram:
+    case cmd::kSendString:
+    case cmd::kUserCommand:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool NeedsStarted(int id) {
+    return id == cmd::kStop || id == cmd::kSendConfig || id == cmd::kPttVersion ||
+           id == cmd::kReadConfig;
+}
+
+bool IsWindowCommand(int id) {
+    return id == cmd::kCascade || id == cmd::kTile || id == cmd::kArrangeIcons ||
+           id == cmd::kCloseAll;
+}
+
+void Refuse(const char* text, const char* caption) {
+    CurrentUi().MessageBox(text, caption, Buttons::Ok, Icon::Exclamation);
+}
+
+} // namespace
+
+QStringList DroppedFiles(const QMimeData* data) {
+    QStringList paths;
+    if (data == nullptr || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+TNimbrelMDIClient::TNimbrelMDIClient(QWidget* parent) : QMdiArea(parent) {
+    setObjectName(QStringLiteral("mdiClient"));
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setBackground(QColor(0x6b, 0x7f, 0x99));
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+}
+
+TNimbrelMDIClient::~TNimbrelMDIClient() {
+    // The child windows report their closing to this client, so they go first.
+    const auto frames = subWindowList();
+    for (QMdiSubWindow* frame : frames)
+        delete frame;
+}
+
+bool TNimbrelMDIClient::HandlesCommand(int id) const {
+    switch (id) {
+    case cmd::kFileNew:
+    case cmd::kFileOpen:
+    case cmd::kPreferences:
+    case cmd::kEnterPassword:
+    case cmd::kStart:
+        return true;
+    case cmd::kOpenTerminal:
+        // Enabled once the terminal window exists (see TermOpen).
+        return false;
+    default:
+        break;
+    }
+    if (NeedsTerminal(id) || NeedsStarted(id)) return true;
+    if (IsWindowCommand(id)) return !subWindowList().isEmpty();
+    return false;
+}
+
+void TNimbrelMDIClient::ExecuteCommand(int id) {
+    switch (id) {
+    case cmd::kFileNew:
+        CmFileNew();
+        return;
+    case cmd::kFileOpen:
+        CmFileOpen();
+        return;
+    case cmd::kPreferences:
+        CmPref();
+        return;
+    case cmd::kOpenTerminal:
+        CmOpemterminal();
+        return;
+    case cmd::kEnterPassword:
+        CmEnterpassword();
+        return;
+    case cmd::kCascade:
+        cascadeSubWindows();
+        return;
+    case cmd::kTile:
+        tileSubWindows();
+        return;
+    case cmd::kArrangeIcons:
+        ArrangeIcons();
+        return;
+    case cmd::kCloseAll:
+        closeAllSubWindows();
+        return;
+    case cmd::kStart:
+        if (configCount_ == 0) {
+            Refuse(kNoConfig, "Nimbrel Notice");
+            return;
+        }
+        Forward(id);
+        return;
+    default:
+        break;
+    }
+    if (NeedsTerminal(id)) {
+        if (!terminalOpen_) {
+            Refuse(kNoTerminal, "Error");
+            return;
+        }
+        Forward(id);
+    } else if (NeedsStarted(id)) {
+        if (configCount_ == 0 || !started_) {
+            Refuse(kNotStarted, "Error");
+            return;
+        }
+        Forward(id);
+    }
+}
+
+void TNimbrelMDIClient::Forward(int /*id*/) {
+    // FORWARDING: the precondition holds. The configuration window's Start,
+    // Stop, version, read and send operations and the terminal window's
+    // commands are called from here once those windows provide them. Until
+    // then nothing is done, and nothing is reported as done.
+}
+
+void TNimbrelMDIClient::CmFileNew() {
+    if (configCount_ >= 1) {
+        CurrentUi().MessageBox(kOneFileOpen, "", Buttons::Ok, Icon::None);
+        return;
+    }
+    CreateConfigWindow("", QString());
+}
+
+void TNimbrelMDIClient::CmFileOpen() {
+    nimbrel::FileRequest request;
+    request.save = false;
+    request.filter = "Configuration files (*.cfg)|*.cfg|All Files (*.*)|*.*|";
+    request.defaultExt = "cfg";
+    request.mustExist = true;
+    request.pathMustExist = true;
+    request.overwritePrompt = true;
+    const auto path = CurrentUi().ChooseFile(request);
+    if (path && !path->empty()) OpenFile(*path);
+}
+
+void TNimbrelMDIClient::OpenFile(const std::string& path) {
+    if (configCount_ >= 1) {
+        CurrentUi().MessageBox(kOneFileOpen, "", Buttons::Ok, Icon::None);
+        return;
+    }
+    CreateConfigWindow(path, QFile::decodeName(path.c_str()));
+    emit FileOpened(QFile::decodeName(path.c_str()));
+}
+
+void TNimbrelMDIClient::CreateConfigWindow(const std::string& path, const QString& title) {
+    auto* window = new TNimbrelWindow(this, this, path);
+    auto* frame = new TNimbrelMDIChild(this, title, window);
+    window->SetMDIChild(frame);
+    config_ = window;
+    configFrame_ = frame;
+    configCount_ = 1;
+    connect(frame, &QObject::destroyed, this, [this, frame] {
+        if (configFrame_ == frame) configFrame_ = nullptr;
+    });
+    frame->setWindowIcon(nimbrel::res::Icon(nimbrel::res::kConfigIcon));
+    // Wide enough for the rows, three quarters of the area high.
+    const QSize area = viewport()->size();
+    frame->resize(std::min(area.width(), std::max(kChildWidth, area.width() * 3 / 4)),
+                  std::max(kChildMinHeight, area.height() * 3 / 4));
+    frame->show();
+    window->SetupWindow();
+    // In simple mode the form stands in for the frame. A window that left
+    // simple mode during set-up (not a PTT configuration) stays in view.
+    if (nimbrel::Settings::Get(nimbrel::keys::kOpenSimpleMode) != 0 && config_ == window &&
+        window->SimpleMode) {
+        frame->hide();
+    }
+}
+
+void TNimbrelMDIClient::CmPref() {
+    Preferences dlg(this);
+    dlg.exec();
+}
+
+void TNimbrelMDIClient::CmOpemterminal() {
+    TermOpen(false);
+}
+
+void TNimbrelMDIClient::TermOpen(bool /*minimised*/) {
+    if (terminalOpen_) return;
+    // TERMINAL: the terminal window ("Terminal Window Viewer") is created here
+    // once it exists; until then no terminal is opened.
+}
+
+void TNimbrelMDIClient::CloseTerminalWindow() {
+    terminalOpen_ = false;
+    terminal_ = nullptr;
+    terminalFrame_ = nullptr;
+}
+
+void TNimbrelMDIClient::CmEnterpassword() {
+    const auto text = CurrentUi().InputText("", "Enter system password: ", "", 254);
+    if (!text) return;
+    if (*text == kPassword) {
+        password_ = true;
+        CurrentUi().MessageBox("You may now modify the configuration.\n\rChanges to the "
+                               "configuration may\n\rrender this product inopperable",
+                               "", Buttons::Ok, Icon::Exclamation);
+    } else {
+        CurrentUi().MessageBox("You have entered an incorrect password", "", Buttons::Ok,
+                               Icon::Exclamation);
+    }
+}
+
+void TNimbrelMDIClient::CloseConfigWindow() {
+    configCount_ = 0;
+    config_ = nullptr;
+}
+
+void TNimbrelMDIClient::FillCommandList(std::vector<std::string>& /*names*/) const {
+    // Forwarded to the configuration window once it lists its user commands.
+}
+
+void TNimbrelMDIClient::GetCommand(std::string& /*text*/) const {
+    // Forwarded to the configuration window once it lists its user commands.
+}
+
+void TNimbrelMDIClient::ArrangeIcons() {
+    const int width = viewport()->width();
+    int x = 0;
+    int bottom = viewport()->height();
+    const auto frames = subWindowList();
+    for (QMdiSubWindow* frame : frames) {
+        if (!frame->isMinimized() || frame->isHidden()) continue;
+        const QSize size = frame->size();
+        if (x > 0 && x + size.width() > width) {
+            x = 0;
+            bottom -= size.height();
+        }
+        frame->move(x, bottom - size.height());
+        x += size.width();
+    }
+}
+
+void TNimbrelMDIClient::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TNimbrelMDIClient::dragMoveEvent(QDragMoveEvent* event) {
+    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TNimbrelMDIClient::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedFiles(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    emit FilesDropped(paths);
+}

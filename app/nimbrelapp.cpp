@@ -1,0 +1,117 @@
+#include "app/nimbrelapp.h"
+
+#include "app/aboutdlg.h"
+#include "app/commandids.h"
+#include "app/mainframe.h"
+#include "app/mdiclient.h"
+#include "app/qtui.h"
+#include "app/recentfiles.h"
+#include "app/splash.h"
+#include "platform/settings.h"
+#include "platform/settingskeys.h"
+#include "resources/pictures.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QScreen>
+#include <QUrl>
+
+namespace cmd = nimbrel::cmd;
+
+TNimbrelApp::TNimbrelApp() : TNimbrelApp(Options{}) {}
+
+TNimbrelApp::TNimbrelApp(const Options& options) : options_(options) {
+    QApplication::setApplicationName(QStringLiteral("Nimbrel"));
+    QApplication::setWindowIcon(nimbrel::res::Icon(nimbrel::res::kAppIcon));
+    if (options_.installUi) {
+        ui_ = std::make_unique<nimbrel::QtUi>();
+        uiScope_ = std::make_unique<nimbrel::ScopedUi>(*ui_);
+    }
+    if (options_.splash) {
+        const int seconds = nimbrel::Settings::Get(nimbrel::keys::kSplashSeconds);
+        if (seconds > 0) {
+            TSplash splash;
+            splash.Run(seconds);
+        }
+    }
+}
+
+TNimbrelApp::~TNimbrelApp() {
+    // Windows first: closing children may still ask the user through the Ui.
+    frame_.reset();
+}
+
+TNimbrelMDIClient* TNimbrelApp::Client() const {
+    return frame_ != nullptr ? frame_->Client() : nullptr;
+}
+
+void TNimbrelApp::InitMainWindow() {
+    if (frame_ != nullptr) return;
+    frame_ = std::make_unique<TNimbrelFrame>(this);
+    if (ui_ != nullptr) ui_->SetMainWindow(frame_.get());
+    connect(frame_.get(), &TNimbrelFrame::FilesDropped, this, &TNimbrelApp::AddFiles);
+    connect(frame_->Client(), &TNimbrelMDIClient::FileOpened, this, [](const QString& path) {
+        nimbrel::RecentFiles().Add(QFile::encodeName(path).toStdString());
+    });
+    // The screen's size also where no window manager maximises.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        frame_->setGeometry(screen->availableGeometry());
+    }
+    if (options_.startMinimised) {
+        frame_->showMinimized();
+    } else {
+        frame_->showMaximized();
+    }
+    frame_->UpdateCommandStates();
+}
+
+int TNimbrelApp::Run() {
+    InitMainWindow();
+    return QApplication::exec();
+}
+
+bool TNimbrelApp::HandlesCommand(int id) const {
+    if (id >= cmd::kMruFirst && id < cmd::kMruFirst + nimbrel::RecentFiles::kCapacity) return true;
+    return id == cmd::kHelpMain || id == cmd::kHelpAbout || id == cmd::kExit;
+}
+
+void TNimbrelApp::ExecuteCommand(int id) {
+    if (id >= cmd::kMruFirst && id < cmd::kMruFirst + nimbrel::RecentFiles::kCapacity) {
+        CmFileSelected(id);
+    } else if (id == cmd::kHelpMain) {
+        CmHelpitem1();
+    } else if (id == cmd::kHelpAbout) {
+        CmHelpAbout();
+    } else if (id == cmd::kExit && frame_ != nullptr) {
+        frame_->close();
+    }
+}
+
+QString TNimbrelApp::HelpPagePath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/help/NimbrelHelp.html");
+}
+
+void TNimbrelApp::CmHelpitem1() {
+    // A viewer that cannot be started is not reported.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpPagePath()));
+}
+
+void TNimbrelApp::CmHelpAbout() {
+    TNimbrelAboutDlg dlg(frame_.get());
+    dlg.exec();
+}
+
+void TNimbrelApp::AddFiles(const QStringList& paths) {
+    TNimbrelMDIClient* client = Client();
+    if (client == nullptr) return;
+    for (const QString& path : paths)
+        client->OpenFile(QFile::encodeName(path).toStdString());
+}
+
+void TNimbrelApp::CmFileSelected(int id) {
+    TNimbrelMDIClient* client = Client();
+    if (client == nullptr) return;
+    const std::string path = nimbrel::RecentFiles().Path(id - cmd::kMruFirst);
+    if (!path.empty()) client->OpenFile(path);
+}

@@ -1,0 +1,63 @@
+// The application object: the splash, the main frame, the recent-file list,
+// and the commands of the application as a whole (help, about box, dropped
+// files, recent files, exit).
+#pragma once
+
+#include "app/commandtarget.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class TNimbrelFrame;
+class TNimbrelMDIClient;
+
+namespace nimbrel {
+class QtUi;
+class ScopedUi;
+} // namespace nimbrel
+
+class TNimbrelApp : public QObject, public nimbrel::CommandTarget {
+    Q_OBJECT
+public:
+    struct Options {
+        bool splash = true;    // the timed splash, in the constructor
+        bool installUi = true; // the Qt dialogs become the program's Ui
+        bool startMinimised = false;
+    };
+
+    // Needs a QApplication. Shows the splash (unless turned off, or the
+    // settings' splash time is 0 or less).
+    TNimbrelApp();
+    explicit TNimbrelApp(const Options& options);
+    ~TNimbrelApp() override;
+
+    // Builds and shows the main frame (maximised unless started minimised).
+    void InitMainWindow();
+    // InitMainWindow if not done, then the event loop; returns its exit code.
+    int Run();
+
+    TNimbrelFrame* MainWindow() const { return frame_.get(); }
+    TNimbrelMDIClient* Client() const;
+
+    bool HandlesCommand(int id) const override;
+    void ExecuteCommand(int id) override;
+
+    void CmHelpitem1();
+    void CmHelpAbout();
+    // Opens dropped files in order (one configuration at a time).
+    void AddFiles(const QStringList& paths);
+    // A pick from the recent-file list (command 31990 + slot).
+    void CmFileSelected(int id);
+
+    // The help page shipped next to the program.
+    static QString HelpPagePath();
+
+private:
+    Options options_;
+    std::unique_ptr<nimbrel::QtUi> ui_;
+    std::unique_ptr<nimbrel::ScopedUi> uiScope_;
+    std::unique_ptr<TNimbrelFrame> frame_;
+};
