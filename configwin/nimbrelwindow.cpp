@@ -9,11 +9,13 @@
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -57,6 +59,10 @@ protected:
     }
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) window_->EvLButtonDown(event->position().toPoint());
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        QScrollBar* bar = window_->VerticalBar();
+        if (!bar->isHidden()) QCoreApplication::sendEvent(bar, event);
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) {
@@ -105,7 +111,10 @@ TNimbrelWindow::TNimbrelWindow(QWidget* parent, TNimbrelMDIClient* client,
         header_ = nimbrel::ReadConfigHeader(FileName);
         if (!header_.opened) {
             ReportOpenFailure();
-        } else if (header_.itemCount > 0) {
+        } else {
+            SensorCount = header_.sensorCount;
+        }
+        if (header_.opened && header_.itemCount > 0) {
             Items = nimbrel::MakeBlankItems(header_.itemCount);
             restructuring_ = true;
             for (auto& item : Items)
@@ -465,6 +474,7 @@ std::int32_t TNimbrelWindow::VerticalPos() const {
 void TNimbrelWindow::ScrollTo(std::int32_t h, std::int32_t v) {
     hbar_->setValue(h);
     vbar_->setValue(v);
+    CheckForScroll();
 }
 
 bool TNimbrelWindow::VerticalBarShown() const {
@@ -478,6 +488,7 @@ bool TNimbrelWindow::HorizontalBarShown() const {
 void TNimbrelWindow::SetScrollRanges() {
     hbar_->setRange(0, kHorizontalRange);
     vbar_->setRange(0, ItemCount());
+    CheckForScroll();
 }
 
 void TNimbrelWindow::UpdatePageSteps() {
