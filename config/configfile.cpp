@@ -297,9 +297,16 @@ bool WriteConfigFile(const std::string& path, std::int32_t sensorCount, const It
         out << *item;
     const std::string data = out.str();
 
-    // A temporary file beside the target, renamed over it once fully written.
+    // A temporary file beside the target (the file a link points to), renamed
+    // over it once fully written.
+    std::error_code ec;
+    std::string target = path;
+    if (std::filesystem::is_symlink(path, ec)) {
+        const auto resolved = std::filesystem::canonical(path, ec);
+        if (!ec) target = resolved.string();
+    }
     static std::atomic<unsigned> serial{0};
-    const std::string temp = path + ".~" + std::to_string(::getpid()) + "-" +
+    const std::string temp = target + ".~" + std::to_string(::getpid()) + "-" +
                              std::to_string(serial.fetch_add(1)) + ".tmp";
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -307,7 +314,7 @@ bool WriteConfigFile(const std::string& path, std::int32_t sensorCount, const It
         return false;
     }
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
 
     int err = 0;
     std::size_t done = 0;
@@ -322,7 +329,7 @@ bool WriteConfigFile(const std::string& path, std::int32_t sensorCount, const It
     }
     if (err == 0 && ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
     if (err != 0) {
         ::unlink(temp.c_str());
         error = "The file " + path + " could not be saved: " + ErrnoText(err) + ".";

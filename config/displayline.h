@@ -118,8 +118,10 @@ public:
     IOValidator& Validator() { return validator_; }
     const IOValidator& Validator() const { return validator_; }
 
-    // Number texts under the item's hex flag: "%d" or "%x H" of the 32-bit value;
-    // parsing is strtol-like in base 16 or 10, a hex text read as its 32-bit pattern.
+    // Number texts under the item's hex flag: "%d" or "%x H" of the 32-bit value.
+    // Parsing is strtol-like (blanks, sign, digits up to the first non-digit, none
+    // reads 0): decimal saturates at the 32-bit range; hex accepts "0x" and reads
+    // the 32-bit pattern ("fffffffb H" is -5; more than 32 bits read all ones).
     std::string LongToString(std::int32_t v) const;
     std::int32_t StringToLong(const std::string& s) const;
     static std::string LongToString(std::int32_t v, bool hex);
@@ -143,7 +145,9 @@ public:
     // fails both check-bit tests; the value is set all the same.
     bool SetFromPttBytes(const std::vector<std::uint8_t>& bytes);
 
-    // One field of a configuration file line (at most 255 characters).
+    // One field of a configuration file line, at most 255 characters. A field that
+    // begins with "{" is a list: it keeps its commas and ends with "}". CR LF, LF
+    // or CR end a line. False once the stream has failed (end of file).
     static bool GetDataFromFile(std::istream& in, std::string& field);
 
 private:
@@ -167,7 +171,10 @@ private:
 
 using ItemList = std::vector<std::unique_ptr<DisplayLine>>;
 
-// One item line of a configuration file (13 fields, CR LF).
+// One item line of a configuration file (13 fields, CR LF). The writer turns
+// commas and line ends inside texts into ";" and blanks, so fields never shift.
+// The reader keeps to one line: a short line fails the stream after applying
+// what it has; a long one is read to its end. Empty lines are skipped.
 std::ostream& operator<<(std::ostream& out, const DisplayLine& item);
 std::istream& operator>>(std::istream& in, DisplayLine& item);
 

@@ -202,8 +202,8 @@ bool DisplayLine::CheckPttValue(std::string& problem) const {
     }
     const std::int64_t last = std::int64_t{address_} + (count > 0 ? count - 1 : 0);
     if (address_ < 0 || last > kMaxAddress) {
-        problem = item + " at address " + std::to_string(address_) + " with " +
-                  std::to_string(count) + " bytes lies outside the memory addresses 0 to FFFF H.";
+        problem = item + " at address " + LongToString(address_, true) + " with " +
+                  std::to_string(count) + " bytes lies outside the memory addresses 0 to ffff H.";
         return false;
     }
 

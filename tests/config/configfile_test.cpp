@@ -311,6 +311,13 @@ TEST(ConfigFileWriting, FailedSaveKeepsThePreviousFileAndNamesIt) {
     struct stat st {};
     ::stat(path.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << "the file keeps its permissions";
+    const std::string link = dir.File("link.cfg");
+    std::filesystem::create_symlink(path, link);
+    ASSERT_TRUE(nimbrel::WriteConfigFile(link, 1, {}, error));
+    EXPECT_TRUE(std::filesystem::is_symlink(link)) << "a link stays a link";
+    EXPECT_EQ(TempDir::ReadFile(path), "0 1\r\n");
+    std::filesystem::remove(link);
+    ASSERT_TRUE(nimbrel::WriteConfigFile(path, 1, items, error));
 
     const std::string missing = dir.File("no/such/folder/x.cfg");
     EXPECT_FALSE(nimbrel::WriteConfigFile(missing, 1, items, error));

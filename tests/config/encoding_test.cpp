@@ -115,7 +115,7 @@ TEST(Encoding, LimitsOfBytesAndAddressesAreKeptAndReported) {
 
     auto item = Item(nimbrel::kTypeLong, "7200", 0xFFFE);
     EXPECT_EQ(item->GetPttValue(), "EFFFE00EFFFF00") << "no command past FFFF";
-    EXPECT_NE(Problem(item).find("FFFF"), std::string::npos);
+    EXPECT_NE(Problem(item).find("fffe H"), std::string::npos);
     item->SetAddress(0xFFFC);
     EXPECT_EQ(Problem(item), "");
     for (std::int32_t address : {-1, 0x10000, INT32_MAX}) {
