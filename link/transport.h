@@ -52,8 +52,9 @@ public:
     void ClosePort();
 
     // Raw bytes to the port; nothing while no port is open. Answers the
-    // count written.
-    std::int32_t WriteComm(const char* data, std::int32_t count);
+    // count written. Every exchange writes through here, so a terminal can
+    // override it to trace what is sent.
+    virtual std::int32_t WriteComm(const char* data, std::int32_t count);
     std::int32_t TransmitCommChar(char ch); // answers 0
     // Bytes received and not yet taken.
     std::int32_t GetBytesInQue();

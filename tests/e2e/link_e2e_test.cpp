@@ -1,0 +1,381 @@
+// The transport against the simulated transmitter over a pseudo-terminal:
+// in-process (the simulator's logic on a thread, to look at what it took)
+// and as the separate nimbrel-sim program.
+#include "link/transport.h"
+#include "platform/settings.h"
+#include "tests/link/ptyhelpers.h"
+#include "tests/support/recordingui.h"
+#include "tests/support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using namespace nimbrel;
+using nimbrel::test::MsSince;
+using nimbrel::test::RecordingUi;
+using nimbrel::test::SimThread;
+using nimbrel::test::TempDir;
+
+namespace {
+
+const std::string kTail = "\r\nError programming the transmitter.\n\rResend file.";
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 3000) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (MsSince(start) > timeoutMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Everything the receive task handed to the display. Declared before the
+// transport whose receive task calls it.
+struct SinkLog {
+    std::mutex mutex;
+    std::string text;
+
+    Transport::DisplaySink Sink() {
+        return [this](const std::string& t, std::int32_t) {
+            std::lock_guard<std::mutex> guard(mutex);
+            text += t;
+        };
+    }
+    std::string Text() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return text;
+    }
+};
+
+// nimbrel-sim as a child process; its first output line is the device.
+class SimProcess {
+public:
+    explicit SimProcess(const std::vector<std::string>& args) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        std::vector<std::string> all = {NIMBREL_SIM_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, NIMBREL_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        out_ = out[0];
+    }
+    ~SimProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) ::close(out_);
+    }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    std::string FirstLine(int timeoutMs = 5000) {
+        std::string line;
+        const auto start = std::chrono::steady_clock::now();
+        while (MsSince(start) < timeoutMs) {
+            pollfd p{out_, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0) continue;
+            char c;
+            if (::read(out_, &c, 1) != 1) break;
+            if (c == '\n') return line;
+            line += c;
+        }
+        return {};
+    }
+
+    // The exit status once the process has ended, or -1 after timeoutMs.
+    int WaitExit(int timeoutMs = 5000) {
+        const auto start = std::chrono::steady_clock::now();
+        while (MsSince(start) < timeoutMs) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return -1;
+    }
+
+    void Signal(int sig) { ::kill(pid_, sig); }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+class LinkE2e : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::QuickTimings();
+        Settings::WriteString("TIMING", "ResponseWaitMs", "2000");
+    }
+
+    static sim::SimOptions Awake() {
+        sim::SimOptions o;
+        o.startAwake = true;
+        o.pace = false;
+        return o;
+    }
+
+    // Opens the port on `device` and starts receiving; the stream's initial
+    // 0 byte is taken out of the way unless `keepFirst`.
+    void Open(Transport& t, const std::string& device, bool keepFirst = false) {
+        test::UsePort(device);
+        ASSERT_TRUE(t.EnableCommPort(true));
+        ASSERT_TRUE(t.StartMonitor());
+        if (!keepFirst) {
+            ASSERT_TRUE(WaitFor([&] { return t.GetBytesInQue() >= 1; }));
+            t.FlushComm(1);
+        }
+    }
+
+    TempDir dir;
+    RecordingUi ui;
+};
+
+TEST_F(LinkE2e, ProgramDownloadSendsEachWriteAndVerifiesIt) {
+    SimThread peer(Awake());
+    Transport t;
+    Open(t, peer.pty.Slave());
+    std::string text;
+    ASSERT_TRUE(ReadProgramText(dir.Write("p.prg", "0A1B2C"), text));
+    EXPECT_EQ(t.SendProgram(text, ParseBaseAddress("b600")), ProgramStatus::Ok);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(peer.sim.Commands(), (std::vector<std::string>{"EB6000A", "RB6000A", "EB6011B",
+                                                             "RB6011B", "EB6022C", "RB6022C"}));
+    EXPECT_EQ(peer.sim.Peek(0xB600), 0x0A);
+    EXPECT_EQ(peer.sim.Peek(0xB601), 0x1B);
+    EXPECT_EQ(peer.sim.Peek(0xB602), 0x2C);
+}
+
+TEST_F(LinkE2e, ProgramPastFFFFSendsNothing) {
+    SimThread peer(Awake());
+    Transport t;
+    Open(t, peer.pty.Slave());
+    EXPECT_EQ(t.SendProgram("0A1B", 0xFFFF), ProgramStatus::PastLastAddress);
+    EXPECT_EQ(t.SendProgram("0A1", 0xB600), ProgramStatus::OddLength);
+    EXPECT_EQ(ui.Texts(),
+              (std::vector<std::string>{"The program runs past address FFFF.\r\nNothing was sent.",
+                                        "Invalid program."}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(peer.sim.Received().empty());
+}
+
+TEST_F(LinkE2e, WrongReadBackEndsWithTheMessageAfterTheResponseTime) {
+    Settings::WriteString("TIMING", "ResponseWaitMs", "300");
+    auto options = Awake();
+    options.wrongByteAddress = 0xB601;
+    SimThread peer(options);
+    Transport t;
+    Open(t, peer.pty.Slave());
+    std::string command = "EB6011B";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(t.SendPttData(command));
+    EXPECT_GE(MsSince(start), 300 - 2); // whole-millisecond ticks
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Sent 1B got E4" + kTail);
+    EXPECT_EQ(ui.messages[0].caption, "PTT communication error");
+
+    // A program download reports the failure and goes on with the next pair.
+    ui.Clear();
+    EXPECT_EQ(t.SendProgram("0A1B2C", 0xB600), ProgramStatus::Ok);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Sent 1B got E4" + kTail});
+    EXPECT_EQ(peer.sim.Peek(0xB602), 0x2C);
+}
+
+TEST_F(LinkE2e, WakeHandshakeAnswersOnceAndTheDisplayAndLogShowExactlyWhatCame) {
+    sim::SimOptions options;
+    options.pace = false;
+    options.wakeIntervalMs = 15;
+    options.noise = "\x15";
+    SimThread peer(options);
+    SinkLog shown;
+    Transport t;
+    t.SetDisplaySink(shown.Sink());
+    ASSERT_TRUE(t.OpenLog(dir.File("wake.log")));
+    Open(t, peer.pty.Slave(), true);
+    ASSERT_TRUE(WaitFor(
+        [&] { return shown.Text().find("{NAK}{/ACK/}{NAK}{/ACK/}") != std::string::npos; }));
+
+    EXPECT_EQ(t.WaitForWake(2000), Transport::WakeResult::Answered);
+    ASSERT_TRUE(WaitFor([&] { return peer.sim.Awake(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(peer.sim.Received(), "A") << "exactly one answer";
+
+    t.ClosePort();
+    t.CloseLog();
+    const std::string logged = dir.Read("wake.log");
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged[0], '\0') << "the stream's first byte";
+    EXPECT_EQ(logged.find_first_not_of(std::string("\x15\x06", 2), 1), std::string::npos);
+    EXPECT_EQ(shown.Text(),
+              ChunkDisplayText(logged.data(), static_cast<std::int32_t>(logged.size())));
+}
+
+TEST_F(LinkE2e, WakeWaitEndsOnTimeOrWhenTheWindowCloses) {
+    sim::SimOptions options;
+    options.neverWake = true;
+    SimThread peer(options);
+    Transport t;
+    Open(t, peer.pty.Slave());
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(t.WaitForWake(200), Transport::WakeResult::TimedOut);
+    EXPECT_GE(MsSince(start), 200 - 2); // whole-millisecond ticks
+    EXPECT_LT(MsSince(start), 1500);
+
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(t.WaitForWake(5000, [] { return false; }), Transport::WakeResult::Closed);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_TRUE(peer.sim.Received().empty());
+}
+
+TEST_F(LinkE2e, VersionAnswers) {
+    Settings::WriteString("TIMING", "VersionWaitMs", "300");
+    {
+        SimThread peer(Awake());
+        Transport t;
+        Open(t, peer.pty.Slave());
+        const auto v = t.QueryVersion();
+        EXPECT_EQ(v.kind, Transport::VersionAnswer::Kind::Valid);
+        EXPECT_EQ(v.text, "2.10");
+        EXPECT_EQ(peer.sim.Commands(), std::vector<std::string>{"TTTTTTT"});
+    }
+    {
+        auto options = Awake();
+        options.versionAnswer = "V2.10";
+        SimThread peer(options);
+        Transport t;
+        Open(t, peer.pty.Slave());
+        EXPECT_EQ(t.QueryVersion().kind, Transport::VersionAnswer::Kind::Invalid);
+    }
+    {
+        sim::SimOptions options; // asleep and silent: the query goes unanswered
+        options.neverWake = true;
+        SimThread peer(options);
+        Transport t;
+        Open(t, peer.pty.Slave());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(t.QueryVersion().kind, Transport::VersionAnswer::Kind::None);
+        EXPECT_GE(MsSince(start), 300 - 2); // whole-millisecond ticks
+    }
+    {
+        auto options = Awake();
+        options.longVersion = true;
+        SimThread peer(options);
+        Transport t;
+        Open(t, peer.pty.Slave());
+        const auto v = t.QueryVersion();
+        EXPECT_EQ(v.kind, Transport::VersionAnswer::Kind::Valid);
+        EXPECT_EQ(v.text.size(), 199u - 4u) << "the answer buffer keeps 199 characters";
+        EXPECT_EQ(v.text.substr(0, 10), "0123456789");
+    }
+}
+
+TEST_F(LinkE2e, ReadingOneByte) {
+    Settings::WriteString("TIMING", "ReadByteWaitMs", "250");
+    auto options = Awake();
+    options.stopAfterReads = 2;
+    SimThread peer(options);
+    peer.sim.Poke(0x0020, 0x1C);
+    peer.sim.Poke(0xFFFF, 0xA5);
+    Transport t;
+    Open(t, peer.pty.Slave());
+    EXPECT_EQ(t.ReadMemoryByte(0x0020), std::optional<std::uint8_t>(0x1C));
+    EXPECT_EQ(t.ReadMemoryByte(0xFFFF), std::optional<std::uint8_t>(0xA5));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(t.ReadMemoryByte(0x0021), std::nullopt) << "no answer";
+    EXPECT_GE(MsSince(start), 250 - 2); // whole-millisecond ticks
+    EXPECT_EQ(t.ReadMemoryByte(0x10000), std::nullopt);
+    EXPECT_EQ(peer.sim.Commands(), (std::vector<std::string>{"R002000", "Rffff00", "R002100"}));
+}
+
+TEST_F(LinkE2e, SimulatorProgramServesAWholeSessionAndKeepsItsMemory) {
+    const std::string dump = dir.File("eeprom.bin");
+    SimProcess process({"--no-pace", "--wake-interval", "20", "--dump", dump});
+    const std::string device = process.FirstLine();
+    ASSERT_FALSE(device.empty());
+
+    SinkLog shown;
+    Transport t;
+    t.SetDisplaySink(shown.Sink());
+    Open(t, device);
+    ASSERT_EQ(t.WaitForWake(3000), Transport::WakeResult::Answered);
+    EXPECT_EQ(t.SendProgram("0A1B2C", 0xB600), ProgramStatus::Ok);
+    EXPECT_EQ(t.ReadMemoryByte(0xB601), std::optional<std::uint8_t>(0x1B));
+    const auto version = t.QueryVersion();
+    EXPECT_EQ(version.kind, Transport::VersionAnswer::Kind::Valid);
+    EXPECT_EQ(version.text, "2.10");
+    EXPECT_TRUE(ui.messages.empty());
+
+    // The exit string puts it back to sleep: it asks to be woken again.
+    const std::string before = shown.Text();
+    t.WriteComm("qqqqqqq", 7);
+    ASSERT_TRUE(WaitFor([&] {
+        return shown.Text().size() > before.size() &&
+               shown.Text().substr(before.size()).find("{/ACK/}") != std::string::npos;
+    }));
+
+    t.ClosePort();
+    EXPECT_EQ(process.WaitExit(), 0) << "ends cleanly when the port closes";
+    const std::string memory = TempDir::ReadFile(dump);
+    ASSERT_EQ(memory.size(), 65536u);
+    EXPECT_EQ(memory.substr(0xB600, 3), "\x0a\x1b\x2c");
+    EXPECT_EQ(static_cast<unsigned char>(memory[0xB603]), 0xFF);
+}
+
+TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
+    std::string image(0x30, '\0');
+    image[0x20] = 0x42;
+    const std::string load = dir.Write("in.bin", image);
+    const std::string dump = dir.File("out.bin");
+    SimProcess process(
+        {"--awake", "--no-pace", "--version-answer", "V2.10", "--load", load, "--dump", dump});
+    const std::string device = process.FirstLine();
+    ASSERT_FALSE(device.empty());
+    Transport t;
+    Open(t, device);
+    EXPECT_EQ(t.ReadMemoryByte(0x20), std::optional<std::uint8_t>(0x42));
+    EXPECT_EQ(t.QueryVersion().kind, Transport::VersionAnswer::Kind::Invalid);
+    std::string write = "E0021EE";
+    EXPECT_TRUE(t.SendPttData(write));
+
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.WaitExit(), 0);
+    const std::string memory = TempDir::ReadFile(dump);
+    ASSERT_EQ(memory.size(), 65536u);
+    EXPECT_EQ(memory.substr(0x20, 2), "\x42\xEE");
+}
+
+TEST(SimulatorOptions, BadOptionsAreRefused) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--baud", "fast"},
+                                               {"--noise", "1"},
+                                               {"--wrong-byte", "10000"},
+                                               {"--what"},
+                                               {"extra"}}) {
+        SimProcess process(args);
+        EXPECT_EQ(process.WaitExit(), 2) << args[0];
+    }
+    SimProcess help({"--help"});
+    EXPECT_EQ(help.WaitExit(), 0);
+}
+
+} // namespace
