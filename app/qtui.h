@@ -4,10 +4,9 @@
 
 #include "platform/ui.h"
 
+#include <QMainWindow>
 #include <QPointer>
 #include <QString>
-
-class QMainWindow;
 
 namespace nimbrel {
 

@@ -1,0 +1,417 @@
+// The main frame: menus, toolbar, status bar, command enabling and routing,
+// accelerators, the window list, dropped files and closing.
+#include "app/commandids.h"
+#include "app/recentfiles.h"
+#include "tests/app/appfixture.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QUrl>
+
+namespace nimbrel::test {
+namespace {
+
+namespace cmd = nimbrel::cmd;
+
+} // namespace
+
+// Receives the URLs the program asks the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+namespace {
+
+// Text, command id and hint of a menu item; "-" is a separator.
+struct Item {
+    std::string text;
+    int id = 0;
+    std::string hint;
+    bool operator==(const Item&) const = default;
+};
+const Item kSep{"-", 0, ""};
+
+void PrintTo(const Item& item, std::ostream* os) {
+    *os << "{\"" << item.text << "\", " << item.id << ", \"" << item.hint << "\"}";
+}
+
+std::vector<Item> Items(QMenu* menu) {
+    std::vector<Item> out;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator()) {
+            out.push_back(kSep);
+        } else {
+            out.push_back(
+                {a->text().toStdString(), a->data().toInt(), a->statusTip().toStdString()});
+        }
+    }
+    return out;
+}
+
+void ExpectMenu(QMenu* menu, const std::vector<Item>& expected) {
+    EXPECT_EQ(Items(menu), expected) << menu->title().toStdString();
+}
+
+QMenu* TopMenu(TNimbrelFrame* frame, const QString& title) {
+    for (QAction* a : frame->menuBar()->actions()) {
+        if (a->text() == title) return a->menu();
+    }
+    return nullptr;
+}
+
+TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
+    QStringList titles;
+    for (QAction* a : Frame()->menuBar()->actions())
+        titles << a->text();
+    EXPECT_EQ(titles, QStringList({"&File", "&View", "&Sensor configuration", "&PTT Communications",
+                                   "&Terminal", "P&assword", "&Window", "&Help"}));
+
+    ExpectMenu(TopMenu(Frame(), "&File"),
+               {{"&New", cmd::kFileNew, "Creates a new document"},
+                {"&Open...", cmd::kFileOpen, "Opens an existing document"},
+                kSep,
+                {"&Preferences", cmd::kPreferences, ""},
+                kSep,
+                {"&Print Configuration", cmd::kPrintConfig, "Prints the configuration file"},
+                kSep,
+                {"&Save", cmd::kFileSave, "Saves the active document"},
+                {"Save &As...", cmd::kFileSaveAs, "Sets PTT communication settings"},
+                kSep,
+                {"E&xit\tAlt+F4", cmd::kExit, "Quits Nimbrel and prompts to save the documents"}});
+    ExpectMenu(TopMenu(Frame(), "&View"), {{"&Simple", cmd::kViewSimple, ""}});
+
+    QMenu* sensor = TopMenu(Frame(), "&Sensor configuration");
+    ASSERT_EQ(sensor->actions().size(), 4);
+    QMenu* add = sensor->actions()[3]->menu();
+    ASSERT_NE(add, nullptr);
+    EXPECT_EQ(add->title(), "Add a sensor");
+    sensor->removeAction(sensor->actions()[3]);
+    ExpectMenu(sensor,
+               {{"&Modify Sensor", cmd::kModifySensor, "Edits a sensor"},
+                {"&Delete an item", cmd::kDeleteItem, "Deletes a sensor or configuration item"},
+                {"Add &Item", cmd::kAddItem, "Adds a blank sensor item"}});
+    ExpectMenu(add,
+               {{"Add a &sensor", cmd::kAddSensor, "Adds a sensor"},
+                {"Add &serial communications", cmd::kAddSerial, "Adds settings for a serial port"},
+                {"&ARGOS &Transmitter", cmd::kAddTransmitter, "Adds a new ARGOS transmitter"},
+                {"Add &GPS", cmd::kAddGps, "Adds a GPS type sensor"}});
+
+    ExpectMenu(
+        TopMenu(Frame(), "&PTT Communications"),
+        {{"&Start", cmd::kStart, "Initiates PTT communications"},
+         {"Read software &version", cmd::kPttVersion, "Reads the software version from ROM"},
+         {"&Read configuration", cmd::kReadConfig,
+          "Reads the values from EEPROM into the configuration file for display"},
+         {"Send &Configuration", cmd::kSendConfig, "Sends the configuration file to the unit"},
+         {"S&top", cmd::kStop, "Terminates a PTT communication session"}});
+    ExpectMenu(TopMenu(Frame(), "&Terminal"),
+               {{"&Open terminal window", cmd::kOpenTerminal, "Opens a terminal window"},
+                kSep,
+                {"Read &memory", cmd::kReadMemory, ""},
+                kSep,
+                {"&Send interface command", cmd::kSendString,
+                 "Sends a string to the PTT with no format checking"},
+                {"Send &File", cmd::kSendFile, ""},
+                {"Send &user command", cmd::kUserCommand, ""},
+                {"Send &program", cmd::kSendProgram, "Sends an unformatted string to the PTT"},
+                kSep,
+                {"&Log to file", cmd::kLog, "Logs the incommong data to a file"},
+                {"&Close log file", cmd::kLogClose, ""}});
+    ExpectMenu(TopMenu(Frame(), "P&assword"),
+               {{"&Enter Password", cmd::kEnterPassword,
+                 "Enter system password to allow configuration modification"}});
+    ExpectMenu(TopMenu(Frame(), "&Window"),
+               {{"&Cascade", cmd::kCascade, "Cascades open windows"},
+                {"&Tile", cmd::kTile, "Tiles open windows"},
+                {"Arrange &Icons", cmd::kArrangeIcons, "Arranges iconic windows along bottom"},
+                {"C&lose All", cmd::kCloseAll, "Closes all open windows"},
+                kSep});
+    ExpectMenu(TopMenu(Frame(), "&Help"),
+               {{"&Help Main Screen", cmd::kHelpMain, "Displays an index of help items"},
+                {"&About...", cmd::kHelpAbout, "About the Nimbrel application"}});
+}
+
+TEST_F(AppTest, AcceleratorsAndFrameBasics) {
+    const std::vector<std::pair<int, QKeySequence>> keys{
+        {cmd::kEditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
+        {cmd::kEditCopy, QKeySequence(Qt::CTRL | Qt::Key_Insert)},
+        {cmd::kEditPaste, QKeySequence(Qt::SHIFT | Qt::Key_Insert)},
+        {cmd::kEditClear, QKeySequence(Qt::CTRL | Qt::Key_Delete)},
+        {cmd::kEditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace)},
+        {cmd::kFindNext, QKeySequence(Qt::Key_F3)},
+        {cmd::kViewSimple, QKeySequence(Qt::Key_F1)},
+    };
+    for (const auto& [id, key] : keys) {
+        ASSERT_NE(Frame()->Action(id), nullptr) << id;
+        EXPECT_EQ(Frame()->Action(id)->shortcut(), key) << id;
+    }
+    EXPECT_EQ(Frame()->windowTitle(), "Nimbrel");
+    EXPECT_FALSE(Frame()->windowIcon().isNull());
+    EXPECT_TRUE(Frame()->isMaximized());
+    EXPECT_EQ(Frame()->centralWidget(), Client());
+    EXPECT_TRUE(Frame()->acceptDrops());
+    EXPECT_EQ(Frame()->CapsIndicator()->text(), "CAPS");
+    EXPECT_EQ(Frame()->NumIndicator()->text(), "NUM");
+    EXPECT_EQ(Frame()->ScrollIndicator()->text(), "SCRL");
+}
+
+TEST(FrameTest, ToolBarButtonsAndGapsInOrderStartingDisabled) {
+    TNimbrelFrame frame(nullptr);
+    QToolBar* bar = frame.ToolBar();
+    EXPECT_EQ(bar->windowTitle(), "Toolbar");
+    EXPECT_EQ(bar->font().pointSize(), 10);
+    // Positive: a button's command; negative: a gap of that width.
+    const std::vector<int> expected{cmd::kFileNew,
+                                    cmd::kFileOpen,
+                                    cmd::kFileSave,
+                                    -6,
+                                    cmd::kAddItem,
+                                    cmd::kAddSensor,
+                                    -24,
+                                    cmd::kEditCut,
+                                    cmd::kEditCopy,
+                                    cmd::kEditPaste,
+                                    -24,
+                                    cmd::kStart,
+                                    cmd::kSendConfig,
+                                    cmd::kUserCommand};
+    std::vector<int> actual;
+    for (QAction* a : bar->actions()) {
+        if (QWidget* w = bar->widgetForAction(a); w != nullptr && a->data().isNull()) {
+            actual.push_back(-w->width());
+        } else {
+            actual.push_back(a->data().toInt());
+            EXPECT_FALSE(a->isEnabled()) << a->data().toInt();
+            EXPECT_FALSE(a->icon().isNull()) << a->data().toInt();
+        }
+    }
+    EXPECT_EQ(actual, expected);
+}
+
+TEST_F(AppTest, EnablingFollowsTheHandlerReachableFromTheActiveWindow) {
+    Frame()->UpdateCommandStates();
+    auto enabled = [this](int id) { return Frame()->Action(id)->isEnabled(); };
+    // The client and the application with no child window.
+    for (int id : {cmd::kFileNew, cmd::kFileOpen, cmd::kPreferences, cmd::kStart, cmd::kStop,
+                   cmd::kSendConfig, cmd::kLog, cmd::kUserCommand, cmd::kEnterPassword,
+                   cmd::kHelpMain, cmd::kHelpAbout, cmd::kExit}) {
+        EXPECT_TRUE(enabled(id)) << id;
+    }
+    for (int id : {cmd::kFileSave, cmd::kFileSaveAs, cmd::kPrintConfig, cmd::kViewSimple,
+                   cmd::kAddItem, cmd::kSendFile, cmd::kCascade, cmd::kCloseAll, cmd::kEditCut,
+                   cmd::kEditUndo, cmd::kFindNext}) {
+        EXPECT_FALSE(enabled(id)) << id;
+    }
+
+    // A child that saves: Save is enabled while it is the current child, and
+    // the Window commands once a child exists.
+    FakeChild* saver = AddChild("saver", {cmd::kFileSave});
+    Settle();
+    EXPECT_TRUE(enabled(cmd::kFileSave));
+    EXPECT_TRUE(enabled(cmd::kCascade));
+    EXPECT_FALSE(enabled(cmd::kFileSaveAs));
+
+    FakeChild* other = AddChild("other", {cmd::kFileSaveAs});
+    Settle();
+    EXPECT_FALSE(enabled(cmd::kFileSave));
+    EXPECT_TRUE(enabled(cmd::kFileSaveAs));
+
+    // Commands go to the current child.
+    Frame()->ExecuteCommand(cmd::kFileSaveAs);
+    EXPECT_EQ(other->executed, std::vector<int>{cmd::kFileSaveAs});
+    Frame()->ExecuteCommand(cmd::kFileSave); // nobody handles it now
+    EXPECT_TRUE(saver->executed.empty());
+
+    // Opening a menu refreshes its items.
+    Frame()->Action(cmd::kFileSave)->setEnabled(true);
+    emit TopMenu(Frame(), "&File")->aboutToShow();
+    EXPECT_FALSE(enabled(cmd::kFileSave));
+}
+
+TEST_F(AppTest, EditCommandsServeTheFocusedTextEdit) {
+    FakeChild* child = AddChild("edit", {cmd::kViewSimple});
+    auto* edit = new QLineEdit(child);
+    edit->setText("alpha beta");
+    edit->show();
+    Frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+    edit->setFocus();
+    Settle();
+    ASSERT_EQ(QApplication::focusWidget(), edit);
+    EXPECT_TRUE(Frame()->Action(cmd::kEditCut)->isEnabled());
+    EXPECT_TRUE(Frame()->Action(cmd::kEditClear)->isEnabled());
+    EXPECT_FALSE(Frame()->Action(cmd::kFindNext)->isEnabled());
+
+    // Ctrl+Del clears the selection (a line edit alone would delete a word).
+    edit->setSelection(0, 3);
+    QTest::keyClick(edit, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), "ha beta");
+    // Alt+Backspace undoes it.
+    QTest::keyClick(edit, Qt::Key_Backspace, Qt::AltModifier);
+    EXPECT_EQ(edit->text(), "alpha beta");
+    // Shift+Del cuts, Shift+Ins pastes at the cursor.
+    edit->setSelection(6, 4);
+    QTest::keyClick(edit, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(edit->text(), "alpha ");
+    edit->setCursorPosition(0);
+    QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(edit->text(), "betaalpha ");
+    // F3 does nothing; F1 goes to the child as View Simple.
+    QTest::keyClick(edit, Qt::Key_F3);
+    QTest::keyClick(edit, Qt::Key_F1);
+    EXPECT_EQ(edit->text(), "betaalpha ");
+    EXPECT_EQ(child->executed, std::vector<int>{cmd::kViewSimple});
+
+    // Without a focused text edit the edit commands are off.
+    edit->clearFocus();
+    Frame()->setFocus();
+    Settle();
+    Frame()->UpdateCommandStates();
+    EXPECT_FALSE(Frame()->Action(cmd::kEditPaste)->isEnabled());
+}
+
+TEST_F(AppTest, WindowMenuListsVisibleChildrenAndActivatesTheChosenOne) {
+    AddChild("First");
+    FakeChild* hidden = AddChild("Hidden");
+    hidden->parentWidget()->hide();
+    AddChild("Third");
+    QMenu* menu = Frame()->WindowMenu();
+    emit menu->aboutToShow();
+    const auto actions = menu->actions();
+    ASSERT_EQ(actions.size(), 7);
+    EXPECT_TRUE(actions[4]->isSeparator());
+    EXPECT_TRUE(actions[4]->isVisible());
+    EXPECT_EQ(actions[5]->text(), "&1 First");
+    EXPECT_EQ(actions[6]->text(), "&2 Third");
+    actions[5]->trigger();
+    EXPECT_EQ(Client()->currentSubWindow()->windowTitle(), "First");
+
+    // Arrange Icons lines the minimised children up along the bottom.
+    for (QMdiSubWindow* w : Client()->subWindowList()) {
+        if (!w->isHidden()) w->showMinimized();
+    }
+    Frame()->ExecuteCommand(cmd::kArrangeIcons);
+    int bottomCount = 0;
+    for (QMdiSubWindow* w : Client()->subWindowList()) {
+        if (w->isHidden()) continue;
+        EXPECT_EQ(w->geometry().bottom(), Client()->viewport()->height() - 1);
+        ++bottomCount;
+    }
+    EXPECT_EQ(bottomCount, 2);
+}
+
+TEST_F(AppTest, CloseAllClosesTheChildrenThatAgree) {
+    FakeChild* stays = AddChild("stays");
+    stays->allowClose = false;
+    QPointer<FakeChild> goes = AddChild("goes");
+    Frame()->ExecuteCommand(cmd::kCloseAll);
+    Settle();
+    EXPECT_TRUE(goes.isNull());
+    ASSERT_EQ(Client()->subWindowList().size(), 1);
+    EXPECT_EQ(Client()->subWindowList()[0]->widget(), stays);
+}
+
+TEST_F(AppTest, ClosingTheMainWindowNeedsEveryChildToAgree) {
+    QPointer<FakeChild> first = AddChild("first");
+    QPointer<FakeChild> second = AddChild("second");
+    second->allowClose = false;
+    EXPECT_FALSE(Frame()->close());
+    Settle();
+    EXPECT_TRUE(Frame()->isVisible());
+    ASSERT_FALSE(first.isNull()); // asked, agreed, but not closed alone
+    EXPECT_EQ(first->closeAsked, 1);
+
+    second->allowClose = true;
+    first->closeAsked = 0;
+    EXPECT_TRUE(Frame()->close());
+    Settle();
+    EXPECT_TRUE(first.isNull());
+    EXPECT_TRUE(second.isNull());
+}
+
+TEST_F(AppTest, ChildFrameAsksItsWindowAndClosesWhenTheWindowGoes) {
+    FakeChild* refuses = AddChild("refuses");
+    refuses->allowClose = false;
+    QPointer<QWidget> frame = refuses->parentWidget();
+    EXPECT_FALSE(frame->close());
+    Settle();
+    EXPECT_FALSE(frame.isNull());
+    EXPECT_EQ(refuses->closeAsked, 1);
+
+    // The window destroyed by other means takes its frame with it.
+    delete refuses;
+    Settle();
+    EXPECT_TRUE(frame.isNull());
+    EXPECT_TRUE(Client()->subWindowList().isEmpty());
+}
+
+TEST(DropTest, DroppedLocalFilesAreTakenInOrder) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/d/b.cfg"), QUrl("https://example.org/x.cfg"),
+                  QUrl::fromLocalFile("/d/a.cfg")});
+    EXPECT_EQ(DroppedFiles(&mime), QStringList({"/d/b.cfg", "/d/a.cfg"}));
+    QMimeData text;
+    text.setText("/d/c.cfg");
+    EXPECT_TRUE(DroppedFiles(&text).isEmpty());
+    EXPECT_TRUE(DroppedFiles(nullptr).isEmpty());
+}
+
+TEST_F(AppTest, DroppedFilesOpenInOrderOneConfigurationAtATime) {
+    EXPECT_TRUE(Client()->viewport()->acceptDrops());
+    const QStringList three{QString::fromStdString(ConfigFile("a.cfg")),
+                            QString::fromStdString(ConfigFile("b.cfg")),
+                            QString::fromStdString(ConfigFile("c.cfg"))};
+    // A drop on the client area is handed to the frame and the application.
+    emit Client()->FilesDropped(three);
+    EXPECT_EQ(Client()->ConfigCount(), 1);
+    ASSERT_EQ(Client()->subWindowList().size(), 1);
+    EXPECT_EQ(Client()->subWindowList()[0]->windowTitle(), three[0]);
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>(2, "One file is already open. Close it before proceeding"));
+    EXPECT_EQ(RecentFiles().Path(0), three[0].toStdString());
+
+    // A drop on the frame itself is handled the same way.
+    ui.Clear();
+    emit Frame()->FilesDropped(three);
+    EXPECT_EQ(ui.Texts().size(), 3u);
+}
+
+TEST_F(AppTest, HelpOpensTheShippedPage) {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    Frame()->ExecuteCommand(cmd::kHelpMain);
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.urls.size(), 1);
+    const QFileInfo page(catcher.urls[0].toLocalFile());
+    EXPECT_EQ(page.fileName(), "NimbrelHelp.html");
+    EXPECT_TRUE(page.exists());
+}
+
+TEST_F(AppTest, StatusBarShowsTheHintOfTheHighlightedCommand) {
+    Frame()->Action(cmd::kStart)->setEnabled(true);
+    Frame()->Action(cmd::kStart)->showStatusText(Frame());
+    EXPECT_EQ(Frame()->statusBar()->currentMessage(), "Initiates PTT communications");
+    Frame()->Action(cmd::kReadMemory)->showStatusText(Frame());
+    EXPECT_EQ(Frame()->statusBar()->currentMessage(), "");
+}
+
+} // namespace
+} // namespace nimbrel::test
+
+#include "frame_test.moc"
