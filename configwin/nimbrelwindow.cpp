@@ -10,6 +10,7 @@
 #include "platform/ui.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -92,7 +93,7 @@ struct TNimbrelWindow::SensorTemplate {
 TNimbrelWindow::TNimbrelWindow(QWidget* parent, TNimbrelMDIClient* client,
                                const std::string& fileName)
     : QWidget(parent), MDIClient(client), FileName(fileName) {
-    setWindowTitle(QString::fromStdString(fileName));
+    setWindowTitle(QFile::decodeName(fileName.c_str()));
     client_ = new ConfigClientArea(this);
     vbar_ = new QScrollBar(Qt::Vertical, this);
     hbar_ = new QScrollBar(Qt::Horizontal, this);
@@ -258,7 +259,7 @@ bool TNimbrelWindow::SaveAs() {
     if (!chosen || chosen->empty()) return false;
     if (!Save(*chosen)) return false;
     FileName = *chosen;
-    const QString title = QString::fromStdString(FileName);
+    const QString title = QFile::decodeName(FileName.c_str());
     setWindowTitle(title);
     if (MDIChild != nullptr) MDIChild->setWindowTitle(title);
     client_->update();

@@ -279,6 +279,17 @@ TEST_F(WindowTest, LoadingFillsTheItemsFromTheFile) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(WindowTest, RowsFollowTheFileOrderWhateverIndexesItCarries) {
+    auto w = Make(dir.Write("idx.cfg", "2 1\r\n"
+                                       "4,0,5,Pump,Flow,1,0,0,10,0,4,0,0\r\n"
+                                       "4,0,6,,Rate,1,0,0,10,0,4,0,4\r\n"));
+    ASSERT_EQ(w->ItemCount(), 2);
+    EXPECT_EQ(w->Items[1]->GetIndex(), 1);
+    EXPECT_EQ(InClient(*w, w->Row(1)->Edit()).top(), 50);
+    w->EvLButtonDown(QPoint(100, 60));
+    EXPECT_EQ(w->CurrentEntry, 1);
+}
+
 TEST_F(WindowTest, FileThatCannotBeOpenedIsNamedAndBecomesANewConfiguration) {
     const std::string path = dir.File("missing.cfg");
     auto w = Make(path);
