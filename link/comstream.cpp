@@ -338,9 +338,14 @@ bool comstream::Apply() {
 
 bool comstream::SetDcb(const LineSettings& settings) {
     if (fd_ < 0) return false;
+    const LineSettings previous = settings_;
     settings_ = settings;
     ::tcflush(fd_, TCOFLUSH);
-    return Apply();
+    if (Apply()) return true;
+    // The record keeps what the device runs with, so one refused value does
+    // not make every later change fail too.
+    settings_ = previous;
+    return false;
 }
 
 bool comstream::SetBaud(std::uint32_t baud) {

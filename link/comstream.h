@@ -95,7 +95,8 @@ public:
     static std::string DevicePath(std::int32_t port);
 
     // Each setter discards pending output, applies the settings and answers
-    // whether applying succeeded.
+    // whether applying succeeded; a refused change leaves the settings as
+    // they were.
     bool SetDcb(const LineSettings& settings);
     bool SetBaud(std::uint32_t baud);
     bool SetParity(std::int32_t parity); // also sets the parity check for non-zero codes

@@ -33,7 +33,9 @@ public:
 
     // Receives the display text of each received chunk and the chunk's raw
     // byte count. Called on the receive thread: it must hand the text over
-    // to the UI thread without waiting for it (e.g. a queued call).
+    // to the UI thread without waiting for it (e.g. a queued call). A
+    // derived window stops the task (ClosePort) or clears the sink in its
+    // own destructor, before what the sink uses is gone.
     using DisplaySink = std::function<void(const std::string& text, std::int32_t rawCount)>;
 
     Transport();

@@ -23,25 +23,28 @@ protected:
         nimbrel::test::UsePort(pty.Slave(), 3);
     }
 
-    // Waits until the port has `count` bytes queued.
     static void WaitQueued(const comstream& s, int count) {
-        for (int i = 0; i < 200; ++i) {
+        nimbrel::test::WaitFor([&] {
             int queued = 0;
             ::ioctl(s.GetHandle(), FIONREAD, &queued);
-            if (queued >= count) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+            return queued >= count;
+        });
     }
 
     TempDir dir;
     Pty pty;
 };
 
-TEST(ComStreamPorts, NumbersOutsideOneToFourStayNotOpen) {
+TEST(ComStreamPorts, PortsThatCannotOpenStayNotOpenForGood) {
     TempDir dir;
-    for (int port : {0, 5, -1}) {
+    EXPECT_EQ(comstream::DevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(comstream::DevicePath(4), "/dev/ttyS3");
+    nimbrel::Settings::WriteString("COM", "device2", dir.File("missing"));
+    nimbrel::Settings::WriteString("COM", "device3", dir.Write("plain", "not a tty"));
+    EXPECT_EQ(comstream::DevicePath(2), dir.File("missing"));
+    for (int port : {0, 5, -1, 2, 3}) {
         comstream s(port);
-        EXPECT_EQ(s.GetPortErrorState(), nimbrel::kPortNotOpen);
+        EXPECT_EQ(s.GetPortErrorState(), nimbrel::kPortNotOpen) << port;
         EXPECT_EQ(s.GetPortErrorState(), nimbrel::kPortNotOpen) << "sticky";
         EXPECT_FALSE(s.good());
         EXPECT_EQ(s.GetHandle(), -1);
@@ -52,55 +55,22 @@ TEST(ComStreamPorts, NumbersOutsideOneToFourStayNotOpen) {
     }
 }
 
-TEST(ComStreamPorts, DeviceComesFromTheSettingsElseTtyS) {
-    TempDir dir;
-    EXPECT_EQ(comstream::DevicePath(1), "/dev/ttyS0");
-    EXPECT_EQ(comstream::DevicePath(4), "/dev/ttyS3");
-    nimbrel::Settings::WriteString("COM", "device2", dir.File("no-such-device"));
-    EXPECT_EQ(comstream::DevicePath(2), dir.File("no-such-device"));
-    comstream s(2);
-    EXPECT_EQ(s.GetPortErrorState(), nimbrel::kPortNotOpen);
-}
-
-TEST(ComStreamPorts, RegularFileIsNotAPort) {
-    TempDir dir;
-    nimbrel::Settings::WriteString("COM", "device1", dir.Write("plain", "data"));
-    comstream s(1);
-    EXPECT_EQ(s.GetPortErrorState(), nimbrel::kPortNotOpen);
-}
-
 TEST_F(ComStreamTest, OpensTheConfiguredDeviceExclusively) {
     auto first = std::make_unique<comstream>(3);
     ASSERT_EQ(first->GetPortErrorState(), 0u);
-    EXPECT_TRUE(first->good());
-    {
-        comstream second(3);
-        EXPECT_EQ(second.GetPortErrorState(), nimbrel::kPortNotOpen);
-    }
+    EXPECT_EQ(comstream(3).GetPortErrorState(), nimbrel::kPortNotOpen) << "held";
     first.reset();
-    comstream again(3);
-    EXPECT_EQ(again.GetPortErrorState(), 0u) << "closing releases the port";
+    EXPECT_EQ(comstream(3).GetPortErrorState(), 0u) << "closing releases the port";
 }
 
-TEST_F(ComStreamTest, FirstByteIsASingleZeroThenEndOfFile) {
+TEST_F(ComStreamTest, StaleInputGoesAndTheFirstByteIsASingleZero) {
+    ASSERT_TRUE(pty.WriteAll("stale"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     comstream s(3);
     ASSERT_TRUE(s.good());
     EXPECT_EQ(s.get(), 0);
     EXPECT_EQ(s.get(), std::char_traits<char>::eof());
     EXPECT_TRUE(s.eof());
-    s.clear();
-    char buf[10];
-    s.read(buf, 10);
-    EXPECT_EQ(s.gcount(), 0);
-}
-
-TEST_F(ComStreamTest, StaleInputIsDiscardedAtOpen) {
-    ASSERT_TRUE(pty.WriteAll("stale"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    comstream s(3);
-    char buf[16];
-    EXPECT_EQ(s.ReadQueued(buf, sizeof buf), 1);
-    EXPECT_EQ(buf[0], 0);
 }
 
 TEST_F(ComStreamTest, EveryByteValuePassesUnchangedAnd0xFFIsNotEndOfFile) {
@@ -113,7 +83,6 @@ TEST_F(ComStreamTest, EveryByteValuePassesUnchangedAnd0xFFIsNotEndOfFile) {
     WaitQueued(s, 256);
 
     EXPECT_EQ(s.peek(), 255);
-    EXPECT_FALSE(s.eof());
     char buf[300];
     s.read(buf, sizeof buf);
     ASSERT_EQ(s.gcount(), 256);
@@ -132,33 +101,32 @@ TEST_F(ComStreamTest, RefillTakesAtMost3000BytesAndTheRestLater) {
 
     ASSERT_NE(s.rdbuf()->sgetc(), std::char_traits<char>::eof());
     EXPECT_EQ(s.rdbuf()->in_avail(), 3000);
-
     std::string got;
     char buf[1000];
-    for (int i = 0; i < 200 && got.size() < sent.size(); ++i) {
-        const auto n = s.ReadQueued(buf, sizeof buf);
-        got.append(buf, static_cast<std::size_t>(n));
-        if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    nimbrel::test::WaitFor([&] {
+        got.append(buf, static_cast<std::size_t>(s.ReadQueued(buf, sizeof buf)));
+        return got.size() >= sent.size();
+    });
     EXPECT_EQ(got, sent);
 }
 
-TEST_F(ComStreamTest, WritesReachTheOtherEndUnchanged) {
+TEST_F(ComStreamTest, WritesAndBreaksReachTheOtherEnd) {
     comstream s(3);
     const std::string bytes("E01A0FF\0\xff\r\n", 11);
     EXPECT_EQ(s.WriteBytes(bytes.data(), static_cast<std::int32_t>(bytes.size())), 11);
     s << 'Z';
+    EXPECT_TRUE(s.SendBreak(5)) << "a no-op on a pseudo-terminal, not a failure";
     s.write("yz", 2);
     EXPECT_TRUE(s.good());
     EXPECT_EQ(pty.Read(14), bytes + "Zyz");
+    EXPECT_EQ(s.GetPortErrorState(), 0u);
 }
 
 TEST_F(ComStreamTest, WriteToAFullLineGivesUpInTimeAndKeepsTheStreamGood) {
     comstream s(3);
     ASSERT_TRUE(s.SetTimeouts(0)); // 10 ms per byte
-    // Fill the line until the device takes no more, even after a pause.
     const std::string block(4096, 'x');
-    for (bool tookSome = true; tookSome;) {
+    for (bool tookSome = true; tookSome;) { // until the line takes no more
         tookSome = false;
         while (::write(s.GetHandle(), block.data(), block.size()) > 0)
             tookSome = true;
@@ -168,12 +136,11 @@ TEST_F(ComStreamTest, WriteToAFullLineGivesUpInTimeAndKeepsTheStreamGood) {
     }
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(s.WriteBytes("abc", 3), 3);
-    s << 'd';
     const auto elapsed = nimbrel::test::MsSince(start);
-    EXPECT_GE(elapsed, 30);
+    EXPECT_GE(elapsed, 30 - 2);
     EXPECT_LT(elapsed, 1000);
     EXPECT_TRUE(s.good());
-    EXPECT_EQ(s.GetPortErrorState() & nimbrel::kPortTxFailed, nimbrel::kPortTxFailed);
+    EXPECT_EQ(s.GetPortErrorState(), nimbrel::kPortTxFailed);
     EXPECT_EQ(s.GetPortErrorState(), 0u) << "read and cleared";
 }
 
@@ -183,14 +150,13 @@ TEST_F(ComStreamTest, OtherEndGoneIsReportedNotSpunOn) {
     pty.CloseMaster();
     char buf[10];
     EXPECT_EQ(s.ReadQueued(buf, sizeof buf), 0);
-    EXPECT_EQ(s.ReadQueued(buf, sizeof buf), 0);
     EXPECT_EQ(s.GetPortErrorState(), nimbrel::kPortGone);
     EXPECT_EQ(s.GetPortErrorState(), nimbrel::kPortGone) << "stays while the port is gone";
-    EXPECT_EQ(s.WriteBytes("x", 1), 1) << "writes are swallowed";
 }
 
-// A pseudo-terminal keeps speed and stop bits but forces 8 bits, no parity.
-TEST_F(ComStreamTest, LineSettingsAreAppliedToTheDevice) {
+// A pseudo-terminal keeps speed and stop bits but forces 8 bits, no parity;
+// the rest of the framing is checked on the termios record.
+TEST_F(ComStreamTest, LineSettingsAreApplied) {
     comstream s(3);
     LineSettings ls;
     ASSERT_TRUE(ParseModeText("com3:2400,n,8,2", ls));
@@ -209,63 +175,26 @@ TEST_F(ComStreamTest, LineSettingsAreAppliedToTheDevice) {
     ASSERT_EQ(::tcgetattr(s.GetHandle(), &t), 0);
     EXPECT_FALSE(t.c_cflag & CSTOPB);
     EXPECT_EQ(::cfgetispeed(&t), static_cast<speed_t>(B9600));
-
     EXPECT_FALSE(s.SetBaud(12345));
     EXPECT_FALSE(s.SetDataBits(9));
+
+    EXPECT_EQ(s.Settings().dataBits, 8) << "a refused change is not kept";
+    EXPECT_TRUE(s.SetParity(0));
+    EXPECT_FALSE(s.Settings().parityCheck);
     EXPECT_TRUE(s.good());
-    s.WriteBytes("ok", 2);
-    EXPECT_EQ(pty.Read(2), "ok");
-}
 
-TEST(LineSettings, FramingAndParityCheckBecomeTermiosFlags) {
-    LineSettings ls;
     ASSERT_TRUE(ParseModeText("2400,e,7,1.5", ls));
-    termios t{};
     ASSERT_TRUE(nimbrel::FillTermios(ls, t));
-    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
-    EXPECT_TRUE(t.c_cflag & PARENB);
-    EXPECT_FALSE(t.c_cflag & (PARODD | CMSPAR));
-    EXPECT_TRUE(t.c_cflag & CSTOPB) << "one and a half";
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB),
+              static_cast<tcflag_t>(CS7 | PARENB | CSTOPB));
     EXPECT_TRUE(t.c_iflag & INPCK);
-    EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B2400));
-
     ls.parity = 3; // mark
     ASSERT_TRUE(nimbrel::FillTermios(ls, t));
     EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR),
               static_cast<tcflag_t>(PARENB | PARODD | CMSPAR));
-    ls.parity = 0;
-    ls.parityCheck = false;
-    ls.stopBits = 0;
-    ls.dataBits = 8;
-    ASSERT_TRUE(nimbrel::FillTermios(ls, t));
-    EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB));
-    EXPECT_FALSE(t.c_iflag & INPCK);
-    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-
-    ls.parity = 5;
-    EXPECT_FALSE(nimbrel::FillTermios(ls, t));
 }
 
-TEST_F(ComStreamTest, SetParityTurnsTheCheckOnForEveryCodeButNone) {
-    comstream s(3);
-    s.SetParity(2); // a pseudo-terminal may refuse parity; the record follows
-    EXPECT_EQ(s.Settings().parity, 2);
-    EXPECT_TRUE(s.Settings().parityCheck);
-    EXPECT_TRUE(s.SetParity(0));
-    EXPECT_FALSE(s.Settings().parityCheck);
-    s.SetStopBits(1);
-    EXPECT_EQ(s.Settings().stopBits, 1);
-}
-
-TEST_F(ComStreamTest, BreakOnAPseudoTerminalLeavesThePortWorking) {
-    comstream s(3);
-    EXPECT_TRUE(s.SendBreak(5));
-    EXPECT_EQ(s.GetPortErrorState(), 0u);
-    s.WriteBytes("ok", 2);
-    EXPECT_EQ(pty.Read(2), "ok");
-}
-
-TEST(ModeText, DefaultsAndFullForms) {
+TEST(ModeText, FieldsBecomeLineSettings) {
     LineSettings ls;
     ASSERT_TRUE(ParseModeText("com2:9600,n,8,1", ls));
     EXPECT_EQ(ls.baud, 9600u);
@@ -281,24 +210,14 @@ TEST(ModeText, DefaultsAndFullForms) {
     EXPECT_EQ(ls.dataBits, 7);
     EXPECT_EQ(ls.stopBits, 1);
 
-    ASSERT_TRUE(ParseModeText("com4:1200,m,5,2", ls));
-    EXPECT_EQ(ls.parity, 3);
-    EXPECT_EQ(ls.stopBits, 2);
     ASSERT_TRUE(ParseModeText("19200,s", ls));
-    EXPECT_EQ(ls.baud, 19200u);
     EXPECT_EQ(ls.parity, 4);
     EXPECT_EQ(ls.dataBits, 8) << "left-out fields take the usual defaults";
-    ASSERT_TRUE(ParseModeText("com2:9600", ls));
-    EXPECT_EQ(ls.parity, 0);
-}
 
-TEST(ModeText, RefusesWhatCannotBecomeSettings) {
-    LineSettings ls;
     ls.baud = 1200;
     for (const char* bad :
-         {"", "com2:", "com2:9601,n,8,1", "com2:9600,x,8,1", "com2:9600,n,9,1", "com2:9600,n,4,1",
-          "com2:9600,n,8,3", "com2:9600,n,8,1,p", "comx:9600,n,8,1", "com2:fast,n,8,1",
-          "com2:-9600,n,8,1", "com2:9600,no,8,1", "com2:99999999999999,n,8,1"}) {
+         {"", "com2:", "com2:9601,n,8,1", "com2:9600,x,8,1", "com2:9600,n,9,1", "com2:9600,n,8,3",
+          "com2:9600,n,8,1,p", "comx:9600,n,8,1", "com2:-9600,n,8,1", "com2:9600,no,8,1"}) {
         EXPECT_FALSE(ParseModeText(bad, ls)) << bad;
     }
     EXPECT_EQ(ls.baud, 1200u) << "unchanged after a refusal";

@@ -100,51 +100,22 @@ private:
     std::thread thread_;
 };
 
-// A transmitter scripted by the test: after every received byte it is asked,
-// with everything received so far, what to send back.
-class ScriptedPeer {
-public:
-    using Script = std::function<std::string(const std::string& received)>;
+// Everything the receive task handed to the display. Declare it before the
+// transport whose receive task calls it.
+struct SinkLog {
+    std::mutex mutex;
+    std::string text;
 
-    ScriptedPeer(const Pty& pty, Script script) : pty_(pty), script_(std::move(script)) {
-        thread_ = std::thread([this] { Serve(); });
+    std::function<void(const std::string&, std::int32_t)> Sink() {
+        return [this](const std::string& t, std::int32_t) {
+            std::lock_guard<std::mutex> guard(mutex);
+            text += t;
+        };
     }
-    ~ScriptedPeer() {
-        stop_ = true;
-        thread_.join();
+    std::string Text() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return text;
     }
-    ScriptedPeer(const ScriptedPeer&) = delete;
-    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
-
-    std::string Received() {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return received_;
-    }
-
-private:
-    void Serve() {
-        while (!stop_) {
-            pollfd p{pty_.Master(), POLLIN, 0};
-            if (::poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN)) continue;
-            char c;
-            if (::read(pty_.Master(), &c, 1) != 1) continue;
-            std::string all;
-            {
-                std::lock_guard<std::mutex> guard(mutex_);
-                received_ += c;
-                all = received_;
-            }
-            const std::string answer = script_(all);
-            if (!answer.empty()) pty_.WriteAll(answer);
-        }
-    }
-
-    const Pty& pty_;
-    Script script_;
-    std::mutex mutex_;
-    std::string received_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 // Points port `port` at `device` and makes it the configured port.
@@ -164,6 +135,16 @@ inline std::int64_t MsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  start)
         .count();
+}
+
+// Polls `done` until it holds or timeoutMs have passed.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 3000) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (MsSince(start) > timeoutMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 } // namespace nimbrel::test
