@@ -231,20 +231,6 @@ TEST_F(WindowTest, EditsAndItemsStayInStep) {
     EXPECT_FALSE(w->DataModified);
 }
 
-TEST_F(WindowTest, HandlesOnlyTheCommandsItCarriesOut) {
-    auto w = Make();
-    for (int id :
-         {cmd::kFileSave, cmd::kFileSaveAs, cmd::kAddTransmitter, cmd::kAddGps, cmd::kAddSerial}) {
-        EXPECT_TRUE(w->HandlesCommand(id)) << id;
-    }
-    for (int id : {cmd::kAddItem, cmd::kAddSensor, cmd::kDeleteItem, cmd::kModifySensor,
-                   cmd::kPrintConfig, cmd::kViewSimple, cmd::kStart, cmd::kFileNew}) {
-        EXPECT_FALSE(w->HandlesCommand(id)) << id;
-    }
-}
-
-// ---- loading
-
 TEST_F(WindowTest, NewConfigurationHoldsTheTransmitterSensorUnmodified) {
     auto w = Make();
     ASSERT_EQ(w->ItemCount(), 4);
@@ -364,7 +350,7 @@ TEST_F(WindowTest, FailedSaveIsReportedAndKeepsTheChanges) {
     EXPECT_TRUE(w->DataModified);
     EXPECT_EQ(w->GetFileName(), "");
 
-    // Save to a loaded file whose folder has gone.
+    // Save to a loaded file whose folder has gone: Save itself reports.
     const std::string sub = dir.File("sub");
     std::filesystem::create_directory(sub);
     const std::string path = sub + "/tx.cfg";
@@ -381,16 +367,11 @@ TEST_F(WindowTest, FailedSaveIsReportedAndKeepsTheChanges) {
 
 // ---- closing
 
-TEST_F(WindowTest, CloseUnmodifiedAsksNothing) {
-    auto w = Make();
-    EXPECT_TRUE(w->CanClose());
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_TRUE(ui.fileRequests.empty());
-}
-
 TEST_F(WindowTest, CloseModifiedAnsweredNoClosesWithoutSaving) {
     const std::string path = dir.Write("tx.cfg", kTransmitterFile);
     auto w = Make(path);
+    EXPECT_TRUE(w->CanClose()); // unmodified: nothing to ask
+    EXPECT_TRUE(ui.messages.empty());
     w->Items[0]->SetValue(std::int32_t{7});
     w->Modified();
     ui.answers.push_back(Answer::No);
