@@ -19,11 +19,13 @@ std::int64_t WallSeconds() {
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int sliceMs) {
-    const std::uint32_t start = TickCount();
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
     while (!done()) {
-        const auto elapsed = static_cast<int>(TickCount() - start);
-        if (elapsed >= timeoutMs) return done();
-        CurrentUi().ServeEvents(std::clamp(timeoutMs - elapsed, 1, std::max(sliceMs, 1)));
+        const auto left = duration_cast<microseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0) return done();
+        const auto leftMs = static_cast<int>((left + 999) / 1000); // round up: never end early
+        CurrentUi().ServeEvents(std::clamp(leftMs, 1, std::max(sliceMs, 1)));
     }
     return true;
 }
