@@ -33,6 +33,8 @@ void UserEdit::ShowValue(const std::string& text) {
 
 void UserEdit::OnTextEdited(const QString& text) {
     item_->SetValue(ItemText(text));
+    // Every edit by the user counts, deletions included, so closing offers to save.
+    if (window_ != nullptr) window_->Modified();
 }
 
 void UserEdit::focusInEvent(QFocusEvent* event) {

@@ -203,8 +203,10 @@ TEST_F(WindowTest, EditsAndItemsStayInStep) {
     auto w = Make();
     DisplayLine& item = *w->Items[2];
     UserEdit* edit = w->GetEditPointer(2);
+    EXPECT_FALSE(w->DataModified);
     edit->clear();
     QTest::keyClicks(edit, "123");
+    EXPECT_TRUE(w->DataModified) << "typed changes must be offered for saving";
     EXPECT_EQ(item.GetValueText(), "123");
     EXPECT_EQ(item.GetValue(), 123);
 
@@ -228,7 +230,16 @@ TEST_F(WindowTest, EditsAndItemsStayInStep) {
     EXPECT_TRUE(edit->isReadOnly());
     item.SetUser(false);
     EXPECT_FALSE(edit->isReadOnly());
-    EXPECT_FALSE(w->DataModified);
+}
+
+TEST_F(WindowTest, DeletingCharactersAloneMarksTheConfigurationModified) {
+    auto w = Make();
+    UserEdit* edit = w->GetEditPointer(2);
+    edit->setFocus();
+    edit->end(false);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(w->Items[2]->GetValueText(), "720");
+    EXPECT_TRUE(w->DataModified);
 }
 
 TEST_F(WindowTest, NewConfigurationHoldsTheTransmitterSensorUnmodified) {
