@@ -4,6 +4,7 @@
 #include "app/preferences.h"
 #include "platform/settings.h"
 #include "tests/app/appfixture.h"
+#include "tests/app/whenmodal.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -44,22 +45,6 @@ void Click(QWidget& dlg, int id) {
 
 QString WaitText(const QWidget& dlg) {
     return dlg.findChild<QLineEdit*>(QStringLiteral("id113"))->text();
-}
-
-// Runs `act` on the modal dialog once it is up (within five seconds).
-void WhenModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, act] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr && clock->elapsed() < 5000) return;
-        timer->stop();
-        timer->deleteLater();
-        delete clock;
-        if (modal != nullptr) act(modal);
-    });
-    timer->start(20);
 }
 
 class PreferencesTest : public ::testing::Test {

@@ -2,12 +2,17 @@
 // event serving that neither blocks past its limit nor spins.
 #include "app/qtui.h"
 #include "platform/clock.h"
+#include "tests/app/whenmodal.h"
+#include "tests/support/tempdir.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -18,19 +23,7 @@
 namespace nimbrel {
 namespace {
 
-void WhenModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, started, act] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr && started->elapsed() < 5000) return;
-        timer->stop();
-        timer->deleteLater();
-        if (modal != nullptr) act(modal);
-    });
-    timer->start(20);
-}
+using test::WhenModal;
 
 TEST(QtUiTest, LineBreakPairsBecomeOneBreak) {
     EXPECT_EQ(MessageText("a\r\nb\n\rc\nd\re"), "a\nb\nc\nd\ne");
@@ -91,6 +84,46 @@ TEST(QtUiTest, InputHonoursTheLengthLimitAndShowsTheText) {
 
     WhenModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
     EXPECT_EQ(ui.InputText("", "Prompt", "x", 10), std::nullopt);
+}
+
+TEST(QtUiTest, FileDialogsFollowTheRequest) {
+    QtUi ui;
+    test::TempDir dir;
+    const QString folder = QString::fromStdString(dir.Path());
+    FileRequest save;
+    save.save = true;
+    save.filter = "Configuration files(cfg)|*.cfg";
+    save.defaultExt = "cfg";
+    save.overwritePrompt = false;
+    WhenModal([folder](QWidget* w) {
+        auto* dlg = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dlg->nameFilters(), QStringList{"Configuration files (*.cfg)"});
+        EXPECT_EQ(dlg->defaultSuffix(), "cfg");
+        EXPECT_TRUE(dlg->testOption(QFileDialog::DontConfirmOverwrite));
+        dlg->setDirectory(folder);
+        auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText("saved");
+        QMetaObject::invokeMethod(dlg, "accept");
+    });
+    EXPECT_EQ(ui.ChooseFile(save),
+              std::optional<std::string>((folder + "/saved.cfg").toStdString()));
+
+    FileRequest open;
+    open.filter = "Configuration files (*.cfg)|*.cfg|All Files (*.*)|*.*|";
+    open.mustExist = true;
+    open.overwritePrompt = true;
+    WhenModal([](QWidget* w) {
+        auto* dlg = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->acceptMode(), QFileDialog::AcceptOpen);
+        EXPECT_EQ(dlg->fileMode(), QFileDialog::ExistingFile);
+        EXPECT_EQ(dlg->nameFilters().size(), 2);
+        dlg->reject();
+    });
+    EXPECT_EQ(ui.ChooseFile(open), std::nullopt);
 }
 
 double CpuSeconds() {
