@@ -171,6 +171,21 @@ TEST_F(AppTest, AcceleratorsAndFrameBasics) {
     EXPECT_EQ(Frame()->ScrollIndicator()->text(), "SCRL");
 }
 
+TEST(AppStartTest, StartedMinimisedStaysMinimisedAndExitCloses) {
+    TempDir dir;
+    RecordingUi ui;
+    TNimbrelApp::Options options;
+    options.splash = false;
+    options.installUi = false;
+    options.startMinimised = true;
+    TNimbrelApp app(options);
+    app.InitMainWindow();
+    EXPECT_TRUE(app.MainWindow()->isMinimized());
+    EXPECT_FALSE(app.MainWindow()->isMaximized());
+    app.MainWindow()->ExecuteCommand(cmd::kExit);
+    EXPECT_FALSE(app.MainWindow()->isVisible());
+}
+
 TEST(FrameTest, ToolBarButtonsAndGapsInOrderStartingDisabled) {
     TNimbrelFrame frame(nullptr);
     QToolBar* bar = frame.ToolBar();
