@@ -14,6 +14,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QPointer>
 #include <QUrl>
 
 #include <algorithm>
@@ -162,11 +163,35 @@ void TNimbrelMDIClient::ExecuteCommand(int id) {
     }
 }
 
-void TNimbrelMDIClient::Forward(int /*id*/) {
-    // FORWARDING: the precondition holds. The configuration window's Start,
-    // Stop, version, read and send operations and the terminal window's
-    // commands are called from here once those windows provide them. Until
-    // then nothing is done, and nothing is reported as done.
+void TNimbrelMDIClient::Forward(int id) {
+    // The window may close while a command waits for the transmitter.
+    const QPointer<TNimbrelWindow> window(config_);
+    if (window.isNull()) return;
+    switch (id) {
+    case cmd::kStart:
+        window->CmStart();
+        break;
+    case cmd::kStop:
+        window->CmStop();
+        break;
+    case cmd::kPttVersion:
+        window->CmPttversion();
+        break;
+    // The closing notices only follow an operation that succeeded; a
+    // failure has been reported by the window or the link.
+    case cmd::kSendConfig:
+        if (window->CmSendfile()) {
+            CurrentUi().MessageBox("Configuration sent.", "", Buttons::Ok, Icon::None);
+        }
+        break;
+    case cmd::kReadConfig:
+        if (window->ReadConfig()) {
+            CurrentUi().MessageBox("Configuration read.", "", Buttons::Ok, Icon::None);
+        }
+        break;
+    default:
+        break;
+    }
 }
 
 void TNimbrelMDIClient::CmFileNew() {
@@ -263,12 +288,12 @@ void TNimbrelMDIClient::CloseConfigWindow() {
     config_ = nullptr;
 }
 
-void TNimbrelMDIClient::FillCommandList(std::vector<std::string>& /*names*/) const {
-    // Forwarded to the configuration window once it lists its user commands.
+void TNimbrelMDIClient::FillCommandList(std::vector<std::string>& names) const {
+    if (config_ != nullptr) config_->FillCommandList(names);
 }
 
-void TNimbrelMDIClient::GetCommand(std::string& /*text*/) const {
-    // Forwarded to the configuration window once it lists its user commands.
+void TNimbrelMDIClient::GetCommand(std::string& text) const {
+    if (config_ != nullptr) config_->GetCommand(text);
 }
 
 void TNimbrelMDIClient::ArrangeIcons() {

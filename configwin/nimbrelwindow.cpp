@@ -134,8 +134,8 @@ TNimbrelWindow::TNimbrelWindow(QWidget* parent, TNimbrelMDIClient* client,
 }
 
 TNimbrelWindow::~TNimbrelWindow() {
-    // Communication stop (sends the exit string) comes with the transmitter
-    // commands; CommEnabled is never set before then.
+    // Leaves the transmitter's user interface when the port was enabled here.
+    if (CommEnabled) SendExitString();
     ClearItems();
 }
 

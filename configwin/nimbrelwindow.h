@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QPainter;
@@ -19,6 +20,7 @@ class QScrollBar;
 class TNimbrelMDIClient;
 class TNimbrelMDIChild;
 class ItemRow;
+class TermWin;
 
 namespace nimbrel {
 class UserEdit;
@@ -63,6 +65,20 @@ public:
     // Sensor item editor and simple-mode form; not available yet.
     void CmModifysensor() {}
     void CmSimple() {}
+
+    // Transmitter communications, through the MDI client's terminal window.
+    // The commands answer whether they succeeded; a failure has been shown.
+    // While one runs (its waits serve events), another is refused.
+    bool EnableCommPort(bool enable);
+    bool CmStart();
+    bool CmStop();
+    bool CmPttversion();
+    bool ReadConfig();
+    bool CmSendfile();
+    // Names of the user-command items, in item order.
+    void FillCommandList(std::vector<std::string>& names) const;
+    // Walks the items in order; each one named `text` replaces it by its value.
+    void GetCommand(std::string& text) const;
 
     // Mouse events of the client area, in client coordinates.
     void EvLButtonDown(const QPoint& point);
@@ -123,6 +139,10 @@ private:
     bool SaveCurrent();
     bool SaveAs();
     void ReportOpenFailure();
+    // The MDI client's terminal window, or null.
+    TermWin* Terminal() const;
+    bool CommBusy();
+    void SendExitString();
 
     QWidget* client_;
     QScrollBar* vbar_;
@@ -135,4 +155,5 @@ private:
     // Set while rows are created or destroyed and while the window is torn
     // down, so that focus moving between edits does not move the current entry.
     bool restructuring_ = false;
+    bool commBusy_ = false; // a transmitter command is running
 };

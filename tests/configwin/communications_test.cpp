@@ -1,0 +1,295 @@
+// The configuration window's transmitter commands against the simulated
+// transmitter: decoding what is read back, what is refused before anything
+// is sent or read, progress, the exit string, and the user command lookups.
+#include "app/commandids.h"
+#include "tests/configwin/commsfixture.h"
+
+#include <algorithm>
+
+namespace nimbrel::test {
+namespace {
+
+namespace cmd = nimbrel::cmd;
+
+const char* const kStartFirst = "You must start PTT communications first";
+
+bool Contains(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+std::vector<std::string> ReadCommands(const std::vector<std::string>& commands) {
+    std::vector<std::string> reads;
+    for (const auto& c : commands) {
+        if (c[0] == 'R') reads.push_back(c);
+    }
+    return reads;
+}
+
+TEST_F(CommsTest, UserCommandNamesAndTheirLookUp) {
+    Open({{kTypeUserCommand, "Step", "Go", 0, 0},
+          {kTypeUserCommand, "X1", "Reset", 0, 0},
+          {kTypeLong, "5", "Reset", 4, 0},
+          {kTypeUserCommand, "S9", "Step", 0, 0}});
+    std::vector<std::string> names{"kept"};
+    client.FillCommandList(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"kept", "Go", "Reset", "Step"}));
+
+    auto lookUp = [this](std::string text) {
+        client.GetCommand(text);
+        return text;
+    };
+    EXPECT_EQ(lookUp("Reset"), "X1") << "the later item of another type no longer matches";
+    EXPECT_EQ(lookUp("Go"), "S9") << "the walk goes on with the text it found";
+    EXPECT_EQ(lookUp("reset"), "reset");
+    EXPECT_EQ(lookUp("Nothing"), "Nothing");
+}
+
+TEST_F(CommsTest, ReadingDecodesEachTypeAndLeavesTheConfigurationUnmodified) {
+    auto& sim = StartSim(Awake());
+    const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> memory = {
+        {0x20, {0x00, 0x00, 0x1C, 0x20}},
+        {0x30, {0x12, 0x34}},
+        {0x40, {0x33, 0x00, 0x00, 0x00}},
+        {0x50, {0x00, 0x00, 0x00, 0x62}},
+        {0x60, {0x41, 0x42, 0x43}},
+        {0x70, {0x3F, 0xC0, 0x00, 0x00}},
+        {0x80, {0x41, 0x42}},
+    };
+    for (const auto& [address, bytes] : memory) {
+        for (std::size_t k = 0; k < bytes.size(); ++k)
+            sim.Poke(static_cast<std::uint16_t>(address + k), bytes[k]);
+    }
+    TNimbrelWindow* window = Open({{kTypeLong, "1", "Long", 4, 0x20},
+                                   {kTypeInt, "1", "Int", 2, 0x30},
+                                   {kTypeBaud, "9600", "Baud", 4, 0x40},
+                                   {kTypePttId, "1", "Id", 4, 0x50},
+                                   {kTypeString, "000000", "String", 3, 0x60},
+                                   {kTypeFloat, "0.0", "Float", 4, 0x70},
+                                   {kTypeAscii, "zz", "Ascii", 2, 0x80}});
+    Connect();
+    ui.Clear();
+    client.ExecuteCommand(cmd::kReadConfig);
+
+    EXPECT_EQ(Value(0), "7200");
+    EXPECT_EQ(Value(1), "4660");
+    EXPECT_EQ(Value(2), "1200");
+    EXPECT_EQ(Value(3), "16385");
+    EXPECT_EQ(Value(4), "ABC");
+    EXPECT_EQ(Value(5), "1.500000");
+    EXPECT_EQ(Value(6), "zz") << "ASCII strings are read but not used";
+    EXPECT_FALSE(window->DataModified);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Configuration read."});
+    EXPECT_EQ(ui.messages[0].caption, "");
+    EXPECT_EQ(ui.messages[0].icon, Icon::None);
+
+    const auto reads = ReadCommands(sim.Commands());
+    ASSERT_EQ(reads.size(), 23u);
+    EXPECT_EQ(std::vector<std::string>(reads.begin(), reads.begin() + 4),
+              (std::vector<std::string>{"R002000", "R002100", "R002200", "R002300"}));
+
+    ASSERT_FALSE(ui.status.empty());
+    EXPECT_EQ(ui.status.front(), "Reading configuration: item 1 of 7");
+    EXPECT_TRUE(Contains(ui.status, "Reading configuration: item 7 of 7"));
+    EXPECT_EQ(ui.status.back(), "");
+}
+
+TEST_F(CommsTest, InvalidPttIdWordIsReportedAndStillTaken) {
+    auto& sim = StartSim(Awake());
+    for (std::uint16_t a = 0; a < 3; ++a)
+        sim.Poke(a, 0);
+    sim.Poke(3, 0x54); // ID 1 with a check bit flipped
+    Open({{kTypePttId, "7", "Id", 4, 0}});
+    Connect();
+    ui.Clear();
+    EXPECT_TRUE(client.ConfigWindow()->ReadConfig());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Ptt ID invalid");
+    EXPECT_EQ(ui.messages[0].caption, "Read error");
+    EXPECT_EQ(Value(0), std::to_string(1 + 16384));
+}
+
+TEST_F(CommsTest, ReadTimeOutEndsTheReadWithItemsReadSoFarKept) {
+    Settings::WriteString("TIMING", "ReadByteWaitMs", "200");
+    auto options = Awake();
+    options.stopAfterReads = 5;
+    auto& sim = StartSim(options);
+    for (std::uint16_t a = 0; a < 12; ++a)
+        sim.Poke(a, 0);
+    sim.Poke(3, 9);
+    sim.Poke(7, 8);
+    Open({{kTypeLong, "1", "First", 4, 0},
+          {kTypeLong, "2", "Second", 4, 4},
+          {kTypeLong, "3", "Third", 4, 8}});
+    Connect();
+    ui.Clear();
+    client.ExecuteCommand(cmd::kReadConfig);
+
+    EXPECT_EQ(Value(0), "9");
+    EXPECT_EQ(Value(1), "2") << "an item only part read keeps its value";
+    EXPECT_EQ(Value(2), "3");
+    ASSERT_EQ(ui.messages.size(), 1u) << "no closing notice after a failed read";
+    EXPECT_EQ(ui.messages[0].text, "Error reading data");
+    EXPECT_EQ(ui.messages[0].caption, "Read Error");
+    EXPECT_EQ(ReadCommands(sim.Commands()).size(), 6u) << "nothing asked after the time-out";
+    EXPECT_EQ(ui.status.back(), "");
+}
+
+TEST_F(CommsTest, ItemsThatDoNotFitTheReadAreNamedAndLeftAlone) {
+    auto& sim = StartSim(Awake());
+    for (std::uint16_t a = 0x200; a < 0x204; ++a)
+        sim.Poke(a, 0);
+    sim.Poke(0x203, 42);
+    TNimbrelWindow* window = Open({{kTypeString, "AB", "Huge", 300, 0},
+                                   {kTypeLong, "1", "Top", 4, 0xFFFE},
+                                   {kTypeLong, "1", "Fine", 4, 0x200}});
+    Connect();
+    ui.Clear();
+    EXPECT_FALSE(window->ReadConfig());
+
+    const auto texts = ui.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_NE(texts[0].find("\"Huge\" has 300 bytes"), std::string::npos) << texts[0];
+    EXPECT_NE(texts[1].find("\"Top\""), std::string::npos) << texts[1];
+    EXPECT_EQ(ui.messages[0].caption, "Read Error");
+    EXPECT_EQ(Value(0), "AB");
+    EXPECT_EQ(Value(1), "1");
+    EXPECT_EQ(Value(2), "42") << "the other items are read";
+    EXPECT_EQ(ReadCommands(sim.Commands()).size(), 4u);
+}
+
+TEST_F(CommsTest, SendRefusesAnItemThatCannotBeSentBeforeSendingAnything) {
+    auto& sim = StartSim(Awake());
+    const std::vector<ItemSpec> cases[] = {
+        {{kTypeLong, "1", "Good", 4, 0}, {kTypeString, std::string(74, '0'), "Wide", 37, 0x10}},
+        {{kTypeLong, "1", "Good", 4, 0}, {kTypeLong, "1", "Edge", 4, 0xFFFD}},
+    };
+    for (const auto& items : cases) {
+        SCOPED_TRACE(items[1].name);
+        Open(items);
+        Connect();
+        ui.Clear();
+        client.ExecuteCommand(cmd::kSendConfig);
+        ASSERT_EQ(ui.messages.size(), 1u) << "no \"Configuration sent.\"";
+        const auto& m = ui.messages[0];
+        EXPECT_NE(m.text.find("\"" + items[1].name + "\""), std::string::npos) << m.text;
+        EXPECT_NE(m.text.find("\r\nNothing was sent."), std::string::npos);
+        EXPECT_EQ(m.icon, Icon::Exclamation);
+        CloseConfig();
+    }
+    EXPECT_TRUE(ReadCommands(sim.Commands()).empty());
+    for (const auto& c : sim.Commands())
+        EXPECT_NE(c[0], 'E') << c;
+}
+
+TEST_F(CommsTest, SendSkipsUserCommandsAndShowsProgress) {
+    auto& sim = StartSim(Awake());
+    Open({{kTypeLong, "7200", "On", 4, 0x8000},
+          {kTypeUserCommand, "X1", "Reset", 4, 0x8004},
+          {kTypeInt, "1f H", "Hex", 2, 0x10}});
+    client.ConfigWindow()->Items[2]->SetHex(true);
+    client.ConfigWindow()->Items[2]->SetValue("1f H");
+    Connect();
+    ui.Clear();
+    client.ExecuteCommand(cmd::kSendConfig);
+
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Configuration sent."});
+    EXPECT_EQ(sim.Commands(),
+              (std::vector<std::string>{"E800000", "R800000", "E800100", "R800100", "E80021C",
+                                        "R80021C", "E800320", "R800320", "E001000", "R001000",
+                                        "E00111F", "R00111F"}));
+    EXPECT_EQ(sim.Peek(0x8004), 0xFF) << "the user command is not sent";
+    EXPECT_EQ(ui.status, (std::vector<std::string>{"Sending configuration: item 1 of 2",
+                                                   "Sending configuration: item 2 of 2", ""}));
+}
+
+TEST_F(CommsTest, WithoutATerminalTheCommandsRefuse) {
+    TNimbrelWindow* window = Open({{kTypeLong, "1", "Item", 4, 0}});
+    window->CommEnabled = true;
+    EXPECT_FALSE(window->CmSendfile());
+    EXPECT_FALSE(window->CommEnabled);
+    EXPECT_FALSE(window->ReadConfig());
+    EXPECT_FALSE(window->CmPttversion());
+    EXPECT_FALSE(window->CmStop());
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>(3, kStartFirst));
+    for (const auto& m : ui.messages) {
+        EXPECT_EQ(m.caption, "Communications error");
+        EXPECT_EQ(m.icon, Icon::Exclamation);
+    }
+
+    // Start opens the terminal; a port that cannot be opened is reported twice.
+    UsePort(dir.File("no-such-device"));
+    ui.Clear();
+    EXPECT_FALSE(window->CmStart());
+    EXPECT_TRUE(client.TermWindowOpen());
+    EXPECT_EQ(ui.Texts().back(), kStartFirst);
+    EXPECT_FALSE(client.GetUserMode());
+}
+
+TEST_F(CommsTest, StopAndClosingSendTheExitString) {
+    auto& sim = StartSim(Awake());
+    TNimbrelWindow* window = Open({{kTypeLong, "1", "Item", 4, 0}});
+    Connect();
+    Settings::WriteString("USER INTERFACE", "abort", "AAAAAAAAAA");
+    EXPECT_TRUE(window->CmStop());
+    EXPECT_EQ(Received(7), "AAAAAAA");
+    Settings::WriteString("USER INTERFACE", "abort", "qq");
+    EXPECT_TRUE(window->CmStop());
+    EXPECT_EQ(Received(9), "AAAAAAAqq") << "a short string is sent as it is";
+    EXPECT_TRUE(client.GetUserMode()) << "Stop changes no state";
+    EXPECT_TRUE(window->CommEnabled);
+
+    Settings::WriteString("USER INTERFACE", "abort", "qqqqqqq");
+    CloseConfig();
+    EXPECT_EQ(client.ConfigWindow(), nullptr);
+    EXPECT_EQ(Received(16), "AAAAAAAqqqqqqqqq");
+    EXPECT_FALSE(sim.Awake());
+}
+
+TEST_F(CommsTest, ASecondCommandWhileOneWaitsIsRefused) {
+    StartSim(Awake());
+    TNimbrelWindow* window =
+        Open({{kTypeLong, "1", "First", 4, 0}, {kTypeLong, "2", "Next", 4, 4}});
+    Connect();
+    ui.Clear();
+    const auto serve = ui.onServe;
+    std::vector<bool> nested;
+    ui.onServe = [&](int ms) {
+        if (nested.empty()) {
+            nested.push_back(window->CmSendfile());
+            nested.push_back(window->CmStart());
+        }
+        serve(ms);
+    };
+    EXPECT_TRUE(window->ReadConfig());
+    EXPECT_EQ(nested, (std::vector<bool>{false, false}));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text,
+              "Another transmitter command is still running.\r\nWait until it has finished.");
+    EXPECT_EQ(Value(1), "-1") << "the read went on (erased memory reads ff)";
+}
+
+TEST_F(CommsTest, ItemsDeletedDuringAReadStopItSafely) {
+    StartSim(Awake());
+    TNimbrelWindow* window = Open({{kTypeLong, "1", "First", 4, 0},
+                                   {kTypeLong, "2", "Second", 4, 4},
+                                   {kTypeLong, "3", "Third", 4, 8}});
+    Connect();
+    ui.Clear();
+    const auto serve = ui.onServe;
+    bool deleted = false;
+    ui.onServe = [&](int ms) {
+        if (!deleted) {
+            deleted = true;
+            window->DeleteArrayItem(0);
+        }
+        serve(ms);
+    };
+    EXPECT_FALSE(window->ReadConfig());
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The configuration was changed while it was "
+                                                   "being read.\r\nThe rest was not read."});
+    EXPECT_EQ(Value(0), "2");
+    EXPECT_EQ(Value(1), "3");
+}
+
+} // namespace
+} // namespace nimbrel::test
