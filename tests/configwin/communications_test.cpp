@@ -66,7 +66,7 @@ TEST_F(CommsTest, ReadingDecodesEachTypeAndLeavesTheConfigurationUnmodified) {
                                    {kTypeString, "000000", "String", 3, 0x60},
                                    {kTypeFloat, "0.0", "Float", 4, 0x70},
                                    {kTypeAscii, "zz", "Ascii", 2, 0x80}});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
     client.ExecuteCommand(cmd::kReadConfig);
 
@@ -105,7 +105,7 @@ TEST_F(CommsTest, ReadTimeOutEndsTheReadWithItemsReadSoFarKept) {
     Open({{kTypeLong, "1", "First", 4, 0},
           {kTypeLong, "2", "Second", 4, 4},
           {kTypeLong, "3", "Third", 4, 8}});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
     client.ExecuteCommand(cmd::kReadConfig);
 
@@ -127,7 +127,7 @@ TEST_F(CommsTest, ItemsThatDoNotFitTheReadAreNamedAndLeftAlone) {
     TNimbrelWindow* window = Open({{kTypeString, "AB", "Huge", 300, 0},
                                    {kTypeLong, "1", "Top", 4, 0xFFFE},
                                    {kTypeLong, "1", "Fine", 4, 0x200}});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
     EXPECT_FALSE(window->ReadConfig());
 
@@ -151,7 +151,7 @@ TEST_F(CommsTest, SendRefusesAnItemThatCannotBeSentBeforeSendingAnything) {
     for (const auto& items : cases) {
         SCOPED_TRACE(items[1].name);
         Open(items);
-        Connect();
+        ASSERT_NO_FATAL_FAILURE(Connect());
         ui.Clear();
         client.ExecuteCommand(cmd::kSendConfig);
         ASSERT_EQ(ui.messages.size(), 1u) << "no \"Configuration sent.\"";
@@ -178,7 +178,7 @@ TEST_F(CommsTest, SendWritesEachItemsEncodingSkipsUserCommandsAndShowsProgress) 
           {kTypePttId, "1", "Id", 4, 0x50}});
     client.ConfigWindow()->Items[2]->SetHex(true);
     EXPECT_EQ(client.ConfigWindow()->Items[2]->GetValueText(), "1f H");
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
     client.ExecuteCommand(cmd::kSendConfig);
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Configuration sent."});
@@ -230,7 +230,7 @@ TEST_F(CommsTest, WithoutATerminalTheCommandsRefuse) {
 TEST_F(CommsTest, StopAndClosingSendTheExitString) {
     auto& sim = StartSim(Awake());
     TNimbrelWindow* window = Open({{kTypeLong, "1", "Item", 4, 0}});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     Settings::WriteString("USER INTERFACE", "abort", "AAAAAAAAAA");
     EXPECT_TRUE(window->CmStop());
     EXPECT_EQ(Received(7), "AAAAAAA");
@@ -251,7 +251,7 @@ TEST_F(CommsTest, ASecondCommandWhileOneWaitsIsRefused) {
     StartSim(Awake());
     TNimbrelWindow* window =
         Open({{kTypeLong, "1", "First", 4, 0}, {kTypeLong, "2", "Next", 4, 4}});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
     const auto serve = ui.onServe;
     std::vector<bool> nested;
@@ -275,7 +275,7 @@ TEST_F(CommsTest, ItemsDeletedDuringAReadStopItSafely) {
     TNimbrelWindow* window = Open({{kTypeLong, "1", "First", 4, 0},
                                    {kTypeLong, "2", "Second", 4, 4},
                                    {kTypeLong, "3", "Third", 4, 8}});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
     const auto serve = ui.onServe;
     bool deleted = false;

@@ -179,7 +179,7 @@ TEST_F(CommsTest, VersionAnswersThatAreNotAVersion) {
         SCOPED_TRACE(text);
         StartSim(options);
         Open({{kTypeLong, "1", "Item", 4, 0}});
-        Connect();
+        ASSERT_NO_FATAL_FAILURE(Connect());
         ui.Clear();
         client.ExecuteCommand(cmd::kPttVersion);
         ASSERT_EQ(ui.messages.size(), 1u);
@@ -200,7 +200,7 @@ TEST_F(CommsTest, WrongReadBackStopsTheSendAtThatItem) {
           {kTypeLong, "90", "Rate", 4, 4},
           {kTypeLong, "7200", "On", 4, 8},
           {kTypeLong, "14400", "Off", 4, 12}});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
     client.ExecuteCommand(cmd::kSendConfig);
 
