@@ -4,6 +4,7 @@
 #include "app/mdichild.h"
 #include "app/preferences.h"
 #include "configwin/nimbrelwindow.h"
+#include "link/termwin.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
@@ -99,8 +100,7 @@ bool TNimbrelMDIClient::HandlesCommand(int id) const {
     case cmd::kStart:
         return true;
     case cmd::kOpenTerminal:
-        // Enabled once the terminal window exists (see TermOpen).
-        return false;
+        return true;
     default:
         break;
     }
@@ -149,11 +149,11 @@ void TNimbrelMDIClient::ExecuteCommand(int id) {
         break;
     }
     if (NeedsTerminal(id)) {
-        if (!terminalOpen_) {
+        if (!terminalOpen_ || terminal_ == nullptr) {
             Refuse(kNoTerminal, "Error");
             return;
         }
-        Forward(id);
+        ForwardTerminal(id);
     } else if (NeedsStarted(id)) {
         if (configCount_ == 0 || !started_) {
             Refuse(kNotStarted, "Error");
@@ -257,10 +257,50 @@ void TNimbrelMDIClient::CmOpemterminal() {
     TermOpen(false);
 }
 
-void TNimbrelMDIClient::TermOpen(bool /*minimised*/) {
+void TNimbrelMDIClient::TermOpen(bool minimised) {
     if (terminalOpen_) return;
-    // TERMINAL: the terminal window ("Terminal Window Viewer") is created here
-    // once it exists; until then no terminal is opened.
+    terminalOpen_ = true;
+    auto* window = new TermWin(nullptr, this, "");
+    auto* frame = new TNimbrelMDIChild(this, QStringLiteral("Terminal Window Viewer"), window);
+    terminal_ = window;
+    terminalFrame_ = frame;
+    connect(frame, &QObject::destroyed, this, [this, frame] {
+        if (terminalFrame_ == frame) terminalFrame_ = nullptr;
+    });
+    const QSize area = viewport()->size();
+    frame->resize(std::min(area.width(), std::max(kChildWidth, area.width() * 3 / 4)),
+                  std::max(kChildMinHeight, area.height() / 2));
+    if (minimised) {
+        frame->showMinimized();
+    } else {
+        frame->show();
+    }
+    window->SetupWindow();
+}
+
+void TNimbrelMDIClient::ForwardTerminal(int id) {
+    switch (id) {
+    case cmd::kLog:
+        terminal_->CmLog();
+        break;
+    case cmd::kLogClose:
+        terminal_->CmLogclose();
+        break;
+    case cmd::kReadMemory:
+        terminal_->CmReadmemory();
+        break;
+    case cmd::kSendProgram:
+        terminal_->CmSendprog();
+        break;
+    case cmd::kSendString:
+        terminal_->CmSendstring();
+        break;
+    case cmd::kUserCommand:
+        terminal_->CmUsercommand();
+        break;
+    default:
+        break;
+    }
 }
 
 void TNimbrelMDIClient::CloseTerminalWindow() {

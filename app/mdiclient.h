@@ -77,6 +77,8 @@ private:
     void CreateConfigWindow(const std::string& path, const QString& title);
     // Runs a PTT Communications or Terminal command whose precondition holds.
     void Forward(int id);
+    // Runs a Terminal command while a terminal window is open.
+    void ForwardTerminal(int id);
 
     TNimbrelWindow* config_ = nullptr;
     TNimbrelMDIChild* configFrame_ = nullptr;

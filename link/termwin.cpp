@@ -103,6 +103,10 @@ bool TermWin::CanClose() {
     return true;
 }
 
+TNimbrelMDIClient* TermWin::MDIClient() const {
+    return client_;
+}
+
 bool TermWin::GetPassword() const {
     return client_ != nullptr && client_->GetPassword();
 }

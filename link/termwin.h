@@ -62,7 +62,7 @@ public:
     bool GetPassword() const;
     // True while PTT communications are started.
     bool GetUserMode() const;
-    TNimbrelMDIClient* MDIClient() const { return client_; }
+    TNimbrelMDIClient* MDIClient() const;
 
     QPlainTextEdit* Display() const { return display_; }
     // Characters put into the display since it was last trimmed.
