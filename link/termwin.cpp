@@ -66,8 +66,7 @@ TermWin::TermWin(QWidget* parent, TNimbrelMDIClient* client, const char* title)
     // Calls still queued when the window goes are dropped with it.
     SetDisplaySink([this](const std::string& text, std::int32_t rawCount) {
         QMetaObject::invokeMethod(
-            this, [this, text, rawCount] { ShowReceived(text, rawCount); },
-            Qt::QueuedConnection);
+            this, [this, text, rawCount] { ShowReceived(text, rawCount); }, Qt::QueuedConnection);
     });
 }
 
