@@ -35,6 +35,7 @@ constexpr const char* kNotStarted = "You must first start PTT comunications.";
 constexpr const char* kPassword = "Tolvar417";
 constexpr int kChildWidth = 720;
 constexpr int kChildMinHeight = 200;
+constexpr int kTerminalWidth = 640;
 
 bool NeedsTerminal(int id) {
     switch (id) {
@@ -267,9 +268,13 @@ void TNimbrelMDIClient::TermOpen(bool minimised) {
     connect(frame, &QObject::destroyed, this, [this, frame] {
         if (terminalFrame_ == frame) terminalFrame_ = nullptr;
     });
+    // Along the bottom right, below the rows of a configuration window.
     const QSize area = viewport()->size();
-    frame->resize(std::min(area.width(), std::max(kChildWidth, area.width() * 3 / 4)),
-                  std::max(kChildMinHeight, area.height() / 2));
+    const QSize size(std::min(area.width(), kTerminalWidth),
+                     std::min(area.height(), std::max(kChildMinHeight, area.height() * 2 / 5)));
+    frame->resize(size);
+    frame->move(std::max(0, area.width() - size.width()),
+                std::max(0, area.height() - size.height()));
     if (minimised) {
         frame->showMinimized();
     } else {
