@@ -8,7 +8,6 @@
 #include <QFontDatabase>
 #include <QMetaObject>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
