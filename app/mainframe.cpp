@@ -5,6 +5,7 @@
 #include "app/mdichild.h"
 #include "app/mdiclient.h"
 #include "app/recentfiles.h"
+#include "link/termwin.h"
 #include "resources/pictures.h"
 
 #include <QAction>
@@ -26,6 +27,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <utility>
 
 namespace cmd = nimbrel::cmd;
@@ -437,8 +439,12 @@ void TNimbrelFrame::RefreshWindowList() {
 }
 
 void TNimbrelFrame::closeEvent(QCloseEvent* event) {
-    // Every child window must agree before any of them closes.
-    const auto frames = client_->subWindowList();
+    // Every child window must agree before any of them closes. The terminal
+    // is asked last: its close query already reports it closed.
+    auto frames = client_->subWindowList();
+    std::stable_partition(frames.begin(), frames.end(), [](QMdiSubWindow* frame) {
+        return qobject_cast<TermWin*>(frame->widget()) == nullptr;
+    });
     for (QMdiSubWindow* frame : frames) {
         auto* child = qobject_cast<TNimbrelMDIChild*>(frame);
         if (child != nullptr && !child->QueryClose()) {

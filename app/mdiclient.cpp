@@ -86,10 +86,11 @@ TNimbrelMDIClient::TNimbrelMDIClient(QWidget* parent) : QMdiArea(parent) {
 }
 
 TNimbrelMDIClient::~TNimbrelMDIClient() {
-    // The child windows report their closing to this client, so they go first.
-    const auto frames = subWindowList();
-    for (QMdiSubWindow* frame : frames)
-        delete frame;
+    // The child windows report their closing to this client, so they go first,
+    // including frames that were closed but whose deletion is still pending.
+    const auto frames = findChildren<TNimbrelMDIChild*>();
+    for (QPointer<TNimbrelMDIChild> frame : frames)
+        delete frame.data();
 }
 
 bool TNimbrelMDIClient::HandlesCommand(int id) const {
@@ -231,6 +232,10 @@ void TNimbrelMDIClient::CreateConfigWindow(const std::string& path, const QStrin
     config_ = window;
     configFrame_ = frame;
     configCount_ = 1;
+    // A window destroyed without its close query (its frame deleted) is gone too.
+    connect(window, &QObject::destroyed, this, [this, window] {
+        if (config_ == window) CloseConfigWindow();
+    });
     connect(frame, &QObject::destroyed, this, [this, frame] {
         if (configFrame_ == frame) configFrame_ = nullptr;
     });

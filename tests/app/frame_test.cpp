@@ -360,6 +360,31 @@ TEST_F(AppTest, ClosingTheMainWindowNeedsEveryChildToAgree) {
     EXPECT_TRUE(second.isNull());
 }
 
+TEST_F(AppTest, RefusedMainWindowCloseKeepsTheTerminalRegistered) {
+    // A terminal without a port: its close query reports it closed at once,
+    // so it must be asked only after every other window agreed.
+    Settings::WriteString("COM", "device2", dir.File("no-such-port"));
+    Client()->TermOpen(false);
+    ASSERT_TRUE(Client()->TermWindowOpen());
+    Client()->setActiveSubWindow(Client()->subWindowList().front());
+    FakeChild* refuses = AddChild("refuses");
+    refuses->allowClose = false;
+    EXPECT_FALSE(Frame()->close());
+    Settle();
+    EXPECT_TRUE(Client()->TermWindowOpen());
+    EXPECT_NE(Client()->TerminalWindow(), nullptr);
+}
+
+TEST_F(AppTest, ConfigurationWindowDeletedWithoutItsCloseQueryIsForgotten) {
+    Client()->OpenFile(ConfigFile("a.cfg"));
+    ASSERT_EQ(Client()->ConfigCount(), 1);
+    delete Client()->subWindowList().front();
+    EXPECT_EQ(Client()->ConfigCount(), 0);
+    EXPECT_EQ(Client()->ConfigWindow(), nullptr);
+    Client()->CmFileNew();
+    EXPECT_EQ(Client()->ConfigCount(), 1);
+}
+
 TEST_F(AppTest, ChildFrameAsksItsWindowAndClosesWhenTheWindowGoes) {
     FakeChild* refuses = AddChild("refuses");
     refuses->allowClose = false;
