@@ -161,7 +161,7 @@ std::optional<std::string> QtUi::ChooseFile(const FileRequest& request) {
     return QFile::encodeName(dlg.selectedFiles().constFirst()).toStdString();
 }
 
-void QtUi::ServeEvents(int maxWaitMs) {
+void QtUi::ServeQtEvents(int maxWaitMs) {
     if (maxWaitMs <= 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;

@@ -19,7 +19,9 @@ public:
     std::optional<std::string> ChooseFile(const FileRequest& request) override;
     // Serves pending events; when none is pending, sleeps until one arrives
     // or maxWaitMs have passed.
-    void ServeEvents(int maxWaitMs) override;
+    void ServeEvents(int maxWaitMs) override { ServeQtEvents(maxWaitMs); }
+    // Serves Qt events once, waiting at most maxWaitMs for one to arrive.
+    static void ServeQtEvents(int maxWaitMs);
     void StatusText(const std::string& text) override;
 
     // The window that parents dialogs and shows status texts.

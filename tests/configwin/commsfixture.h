@@ -6,6 +6,7 @@
 
 #include "app/mdichild.h"
 #include "app/mdiclient.h"
+#include "app/qtui.h"
 #include "config/displayline.h"
 #include "configwin/nimbrelwindow.h"
 #include "link/termwin.h"
@@ -48,13 +49,7 @@ class CommsTest : public ::testing::Test {
 protected:
     CommsTest() {
         // As the program waits: until an event arrives or the slice is over.
-        ui.onServe = [](int ms) {
-            QTimer timer;
-            timer.setSingleShot(true);
-            timer.setTimerType(Qt::PreciseTimer);
-            timer.start(ms);
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        };
+        ui.onServe = &QtUi::ServeQtEvents;
         QuickTimings();
         Settings::WriteString("TIMING", "ResponseWaitMs", "2000");
         Settings::WriteString("TIMING", "ReadByteWaitMs", "2000");

@@ -1,5 +1,6 @@
 // The terminal window inside the MDI client, on a pseudo-terminal: the test
 // plays the transmitter on the master side, or the simulated transmitter does.
+#include "app/qtui.h"
 #include "link/termwin.h"
 
 #include "app/commandids.h"
@@ -32,13 +33,7 @@ class TermWinTest : public ::testing::Test {
 protected:
     TermWinTest() {
         // As the program waits: until an event arrives or the slice is over.
-        ui.onServe = [](int ms) {
-            QTimer timer;
-            timer.setSingleShot(true);
-            timer.setTimerType(Qt::PreciseTimer);
-            timer.start(ms);
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        };
+        ui.onServe = &QtUi::ServeQtEvents;
         QuickTimings();
         Settings::WriteString("TIMING", "ResponseWaitMs", "2000");
         Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "0");
