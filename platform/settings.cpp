@@ -15,7 +15,8 @@ namespace {
 std::string gDirectory = ".";
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -26,7 +27,9 @@ std::string Trim(const std::string& s) {
     return s.substr(first, last - first + 1);
 }
 
-bool SameName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+bool SameName(const std::string& a, const std::string& b) {
+    return Lower(a) == Lower(b);
+}
 
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, bool& crlf) {
     std::ifstream in(path, std::ios::binary);
@@ -85,8 +88,12 @@ bool Lookup(const std::string& section, const std::string& key, std::string& val
 
 } // namespace
 
-void Settings::SetDirectory(const std::string& dir) { gDirectory = dir.empty() ? "." : dir; }
-std::string Settings::Directory() { return gDirectory; }
+void Settings::SetDirectory(const std::string& dir) {
+    gDirectory = dir.empty() ? "." : dir;
+}
+std::string Settings::Directory() {
+    return gDirectory;
+}
 
 std::string Settings::FilePath() {
     namespace fs = std::filesystem;
@@ -175,7 +182,8 @@ bool Settings::WriteString(const std::string& section, const std::string& key,
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         if (!out) return false;
         const char* eol = crlf ? "\r\n" : "\n";
-        for (const auto& line : lines) out << line << eol;
+        for (const auto& line : lines)
+            out << line << eol;
         out.flush();
         if (!out) {
             std::remove(tmp.c_str());

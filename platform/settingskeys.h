@@ -9,23 +9,27 @@
 namespace nimbrel::keys {
 
 // [COM]: the serial port.
-inline constexpr IntSetting kPrefPort{"COM", "port", 2};         // Preferences dialog
-inline constexpr IntSetting kPortNumber{"COM", "port", 2};       // port opening: number
-inline constexpr TextSetting kPortText{"COM", "port", "2", 50};  // port opening: mode text
-inline constexpr IntSetting kPrefBaud{"COM", "baud", 4800};      // Preferences dialog
+inline constexpr IntSetting kPrefPort{"COM", "port", 2};        // Preferences dialog
+inline constexpr IntSetting kPortNumber{"COM", "port", 2};      // port opening: number
+inline constexpr TextSetting kPortText{"COM", "port", "2", 50}; // port opening: mode text
+inline constexpr IntSetting kPrefBaud{"COM", "baud", 4800};     // Preferences dialog
 inline constexpr TextSetting kPortBaud{"COM", "baud", "9600", 50};
 inline constexpr TextSetting kPortParity{"COM", "parity", "n", 50};
 inline constexpr TextSetting kPortBits{"COM", "bits", "8", 50};
 inline constexpr TextSetting kPortStop{"COM", "stop", "1", 50};
 // Device behind port n: key "device<n>", default /dev/ttyS<n-1>.
-inline std::string PortDeviceKey(int port) { return "device" + std::to_string(port); }
-inline std::string PortDefaultDevice(int port) { return "/dev/ttyS" + std::to_string(port - 1); }
+inline std::string PortDeviceKey(int port) {
+    return "device" + std::to_string(port);
+}
+inline std::string PortDefaultDevice(int port) {
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
 inline constexpr int kPortDeviceBuffer = 256;
 
 // [USER INTERFACE]
 inline constexpr TextSetting kPrefAbort{"USER INTERFACE", "abort", "QQQQQQQ", 20}; // Preferences
 inline constexpr TextSetting kStopAbort{"USER INTERFACE", "abort", "qqqqqqq", 50}; // Stop command
-inline constexpr IntSetting kPrefWait{"USER INTERFACE", "wait", 70};  // Preferences
+inline constexpr IntSetting kPrefWait{"USER INTERFACE", "wait", 70};               // Preferences
 inline constexpr IntSetting kStartWait{"USER INTERFACE", "wait", 60}; // Start command, seconds
 
 // [FILE TRANSFER]
@@ -45,7 +49,9 @@ inline constexpr const char* kVersionSection = "VERSION";
 
 // [MRU]: recent files MRU0 (newest) .. MRU3; MRU4 receives the entry pushed out.
 inline constexpr const char* kMruSection = "MRU";
-inline std::string MruKey(int slot) { return "MRU" + std::to_string(slot); }
+inline std::string MruKey(int slot) {
+    return "MRU" + std::to_string(slot);
+}
 inline constexpr const char* kMruEmpty = "Default";
 inline constexpr int kMruBuffer = 255;
 inline constexpr IntSetting kMruCount{"MRU", "Count", 4};

@@ -10,10 +10,10 @@ class SilentUi : public Ui {
 public:
     Answer MessageBox(const std::string&, const std::string&, Buttons buttons, Icon) override {
         return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::No
-                                                                             : Answer::Ok;
+                                                                            : Answer::Ok;
     }
-    std::optional<std::string> InputText(const std::string&, const std::string&,
-                                         const std::string&, int) override {
+    std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&,
+                                         int) override {
         return std::nullopt;
     }
     std::optional<std::string> ChooseFile(const FileRequest&) override { return std::nullopt; }
@@ -27,9 +27,15 @@ Ui* current = &silentUi;
 
 } // namespace
 
-Ui& CurrentUi() { return *current; }
+Ui& CurrentUi() {
+    return *current;
+}
 
-ScopedUi::ScopedUi(Ui& ui) : previous_(current) { current = &ui; }
-ScopedUi::~ScopedUi() { current = previous_; }
+ScopedUi::ScopedUi(Ui& ui) : previous_(current) {
+    current = &ui;
+}
+ScopedUi::~ScopedUi() {
+    current = previous_;
+}
 
 } // namespace nimbrel

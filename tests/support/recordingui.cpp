@@ -5,8 +5,8 @@
 
 namespace nimbrel::test {
 
-Answer RecordingUi::MessageBox(const std::string& text, const std::string& caption,
-                               Buttons buttons, Icon icon) {
+Answer RecordingUi::MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
+                               Icon icon) {
     messages.push_back({text, caption, buttons, icon});
     if (onMessage) onMessage(messages.back());
     if (!answers.empty()) {
@@ -46,7 +46,8 @@ void RecordingUi::ServeEvents(int maxWaitMs) {
 
 std::vector<std::string> RecordingUi::Texts() const {
     std::vector<std::string> texts;
-    for (const auto& m : messages) texts.push_back(m.text);
+    for (const auto& m : messages)
+        texts.push_back(m.text);
     return texts;
 }
 

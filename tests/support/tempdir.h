@@ -4,9 +4,9 @@
 
 #include "platform/settings.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <cstdlib>
 #include <string>
 
 namespace nimbrel::test {
