@@ -422,15 +422,18 @@ void TNimbrelFrame::RefreshWindowList() {
     int n = 0;
     const auto frames = client_->subWindowList();
     for (QMdiSubWindow* frame : frames) {
-        if (frame->isHidden()) continue;
         ++n;
-        auto* a =
-            new QAction(QStringLiteral("&%1 %2").arg(n).arg(frame->windowTitle()), windowMenu_);
+        // A hidden frame (simple mode) is listed too, so it can always be reached.
+        const QString title = frame->windowTitle().isEmpty() ? QStringLiteral("(new configuration)")
+                                                             : frame->windowTitle();
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(n).arg(title), windowMenu_);
         a->setCheckable(true);
-        a->setChecked(frame == client_->currentSubWindow());
+        a->setChecked(frame == client_->currentSubWindow() && !frame->isHidden());
         QPointer<QMdiSubWindow> target(frame);
         connect(a, &QAction::triggered, this, [this, target] {
-            if (target != nullptr) client_->setActiveSubWindow(target);
+            if (target == nullptr) return;
+            if (target->isHidden()) target->show();
+            client_->setActiveSubWindow(target);
         });
         windowMenu_->addAction(a);
         windowActions_ << a;

@@ -301,7 +301,7 @@ TEST_F(AppTest, EditCommandsServeTheFocusedTextEdit) {
     EXPECT_FALSE(Frame()->Action(cmd::kEditPaste)->isEnabled());
 }
 
-TEST_F(AppTest, WindowMenuListsVisibleChildrenAndActivatesTheChosenOne) {
+TEST_F(AppTest, WindowMenuListsTheChildrenAndActivatesTheChosenOne) {
     AddChild("First");
     FakeChild* hidden = AddChild("Hidden");
     hidden->parentWidget()->hide();
@@ -309,11 +309,12 @@ TEST_F(AppTest, WindowMenuListsVisibleChildrenAndActivatesTheChosenOne) {
     QMenu* menu = Frame()->WindowMenu();
     emit menu->aboutToShow();
     const auto actions = menu->actions();
-    ASSERT_EQ(actions.size(), 7);
+    ASSERT_EQ(actions.size(), 8);
     EXPECT_TRUE(actions[4]->isSeparator());
     EXPECT_TRUE(actions[4]->isVisible());
     EXPECT_EQ(actions[5]->text(), "&1 First");
-    EXPECT_EQ(actions[6]->text(), "&2 Third");
+    EXPECT_EQ(actions[6]->text(), "&2 Hidden");
+    EXPECT_EQ(actions[7]->text(), "&3 Third");
     actions[5]->trigger();
     EXPECT_EQ(Client()->currentSubWindow()->windowTitle(), "First");
 
@@ -329,6 +330,12 @@ TEST_F(AppTest, WindowMenuListsVisibleChildrenAndActivatesTheChosenOne) {
         ++bottomCount;
     }
     EXPECT_EQ(bottomCount, 2);
+
+    // Choosing a hidden child shows it.
+    emit menu->aboutToShow();
+    menu->actions()[6]->trigger();
+    EXPECT_FALSE(hidden->parentWidget()->isHidden());
+    EXPECT_EQ(Client()->currentSubWindow()->windowTitle(), "Hidden");
 }
 
 TEST_F(AppTest, CloseAllClosesTheChildrenThatAgree) {

@@ -8,6 +8,7 @@
 
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 
 namespace nimbrel::test {
@@ -109,6 +110,21 @@ TEST_F(AppTest, SimpleModeOpensTheConfigurationFrameHidden) {
     Client()->OpenFile(ConfigFile("simple.cfg"));
     ASSERT_EQ(Client()->subWindowList().size(), 1);
     EXPECT_TRUE(Client()->subWindowList()[0]->isHidden());
+
+    // The hidden configuration stays reachable through the Window menu.
+    QMenu* windowMenu = nullptr;
+    for (QAction* a : Frame()->menuBar()->actions()) {
+        if (a->text() == "&Window") windowMenu = a->menu();
+    }
+    ASSERT_NE(windowMenu, nullptr);
+    emit windowMenu->aboutToShow();
+    QAction* entry = nullptr;
+    for (QAction* a : windowMenu->actions()) {
+        if (a->text().endsWith("simple.cfg")) entry = a;
+    }
+    ASSERT_NE(entry, nullptr);
+    entry->trigger();
+    EXPECT_FALSE(Client()->subWindowList()[0]->isHidden());
 }
 
 TEST_F(AppTest, TheRecentListPicksReopenAFile) {
