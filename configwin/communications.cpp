@@ -163,6 +163,7 @@ bool TNimbrelWindow::CmPttversion() {
         Exclaim(kStartFirst, kCommsCaption);
         return false;
     }
+    const TermWin::Hold hold(term);
     const auto answer = term->QueryVersion();
     using Kind = nimbrel::Transport::VersionAnswer::Kind;
     const std::string text = answer.kind == Kind::Valid  ? answer.text
@@ -180,6 +181,7 @@ bool TNimbrelWindow::ReadConfig() {
         Exclaim(kStartFirst, kCommsCaption);
         return false;
     }
+    const TermWin::Hold hold(term.data());
 
     bool complete = true;
     const std::int32_t count = ItemCount();
@@ -238,6 +240,7 @@ bool TNimbrelWindow::CmSendfile() {
     if (CommBusy()) return false;
     BusyScope busy(commBusy_);
     const QPointer<TermWin> term(Terminal());
+    const TermWin::Hold hold(term.data());
     if (term.isNull()) CommEnabled = false;
     if (!CommEnabled) {
         Exclaim(kStartFirst, kCommsCaption);

@@ -267,6 +267,8 @@ bool TNimbrelWindow::SaveAs() {
 }
 
 bool TNimbrelWindow::CanClose() {
+    // A frame closed during a transmitter command's wait is deleted within it.
+    if (CommBusy()) return false;
     bool valid = true;
     for (std::int32_t i = 0; i < ItemCount(); ++i) {
         const auto& validator = Items[static_cast<std::size_t>(i)]->Validator();

@@ -22,6 +22,8 @@ using nimbrel::Icon;
 
 constexpr const char* kNeedPassword = "This function requires the system password";
 constexpr const char* kFileSent = "File sent.";
+constexpr const char* kBusy =
+    "Another transmitter command is still running.\r\nWait until it has finished.";
 constexpr const char* kCommandPrompt = "Enter command string (255 characters max)";
 constexpr int kCommandMaxChars = 255;
 constexpr const char* kBasePrompt =
@@ -97,6 +99,10 @@ void TermWin::ExecuteCommand(int id) {
 }
 
 bool TermWin::CanClose() {
+    if (holds_ > 0) {
+        Exclaim(kBusy, "Communications error");
+        return false;
+    }
     if (client_ != nullptr) client_->CloseTerminalWindow();
     return true;
 }
@@ -224,6 +230,7 @@ void TermWin::CmSendprog() {
         return;
     }
     // A refused program has said why; it was not sent.
+    const Hold hold(this);
     if (SendProgram(program, nimbrel::ParseBaseAddress(*base)) != nimbrel::ProgramStatus::Ok) {
         return;
     }

@@ -44,9 +44,26 @@ public:
     // other Terminal commands arrive through the MDI client.
     bool HandlesCommand(int id) const override;
     void ExecuteCommand(int id) override;
-    // Always agrees, and tells the MDI client at once that the terminal is
-    // closed.
+    // Agrees, and tells the MDI client at once that the terminal is closed,
+    // unless a transfer holds the link.
     bool CanClose() override;
+
+    // Held by a transfer for as long as it waits on the link: a frame closed
+    // during such a wait would be deleted within it, so closing is refused.
+    class Hold {
+    public:
+        explicit Hold(TermWin* term) : term_(term) {
+            if (term_ != nullptr) ++term_->holds_;
+        }
+        ~Hold() {
+            if (term_ != nullptr) --term_->holds_;
+        }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        TermWin* term_;
+    };
 
     // Terminal commands.
     void CmLog();
@@ -78,4 +95,5 @@ private:
     QPlainTextEdit* display_ = nullptr; // child widget
     std::int32_t displayLength_ = 0;
     bool endedWithCr_ = false; // the last chunk shown ended with CR
+    std::int32_t holds_ = 0;   // transfers waiting on the link
 };

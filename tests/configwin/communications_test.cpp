@@ -293,5 +293,39 @@ TEST_F(CommsTest, ItemsDeletedDuringAReadStopItSafely) {
     EXPECT_EQ(Value(1), "3");
 }
 
+TEST_F(CommsTest, WindowsStayWhileATransferWaitsOnThem) {
+    // A frame closed during a wait is deleted within it in the running
+    // program; closing either window must be refused until the read ends.
+    StartSim(Awake());
+    TNimbrelWindow* window =
+        Open({{kTypeLong, "1", "First", 4, 0}, {kTypeLong, "2", "Next", 4, 4}});
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    ui.Clear();
+    const auto serve = ui.onServe;
+    bool closed = false;
+    ui.onServe = [&](int ms) {
+        if (!closed) {
+            closed = true;
+            CloseTerminal();
+            CloseConfig();
+        }
+        serve(ms);
+    };
+    EXPECT_TRUE(window->ReadConfig());
+    EXPECT_EQ(client.ConfigWindow(), window);
+    EXPECT_TRUE(client.TermWindowOpen());
+    const std::string busy =
+        "Another transmitter command is still running.\r\nWait until it has finished.";
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>(2, busy));
+    EXPECT_EQ(Value(1), "-1") << "the read went on to the end";
+
+    // Once it has ended, both close as before.
+    ui.onServe = serve;
+    CloseConfig();
+    EXPECT_EQ(client.ConfigWindow(), nullptr);
+    CloseTerminal();
+    EXPECT_FALSE(client.TermWindowOpen());
+}
+
 } // namespace
 } // namespace nimbrel::test
