@@ -443,11 +443,16 @@ void TNimbrelFrame::RefreshWindowList() {
 
 void TNimbrelFrame::closeEvent(QCloseEvent* event) {
     // Every child window must agree before any of them closes. The terminal
-    // is asked last: its close query already reports it closed.
+    // is asked last: its close query already reports it closed. A terminal a
+    // transfer holds refuses, so it is asked first, before the configuration
+    // window's query reports that one closed.
     auto frames = client_->subWindowList();
-    std::stable_partition(frames.begin(), frames.end(), [](QMdiSubWindow* frame) {
-        return qobject_cast<TermWin*>(frame->widget()) == nullptr;
-    });
+    const auto rank = [](QMdiSubWindow* frame) {
+        const auto* term = qobject_cast<TermWin*>(frame->widget());
+        return term == nullptr ? 1 : term->Held() ? 0 : 2;
+    };
+    std::stable_sort(frames.begin(), frames.end(),
+                     [&rank](QMdiSubWindow* a, QMdiSubWindow* b) { return rank(a) < rank(b); });
     for (QMdiSubWindow* frame : frames) {
         auto* child = qobject_cast<TNimbrelMDIChild*>(frame);
         if (child != nullptr && !child->QueryClose()) {

@@ -50,6 +50,7 @@ public:
 
     // Held by a transfer for as long as it waits on the link: a frame closed
     // during such a wait would be deleted within it, so closing is refused.
+    bool Held() const { return holds_ > 0; }
     class Hold {
     public:
         explicit Hold(TermWin* term) : term_(term) {
