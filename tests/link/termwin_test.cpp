@@ -318,6 +318,34 @@ TEST_F(TermWinTest, ProgramIsWrittenFromTheBaseAddressAndVerified) {
     EXPECT_EQ(peer->sim.Peek(0xB602), 0x2C);
 }
 
+TEST_F(TermWinTest, ClosingDuringAProgramDownloadIsRefusedUntilItEnds) {
+    // A frame closed during a wait is deleted within it in the running program.
+    Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "1");
+    TermWin* term = OpenOnSim();
+    ASSERT_NE(term, nullptr);
+    client.SetPassword(true);
+    ui.fileReplies.push_back(dir.Write("demo.prg", "0A1B"));
+    ui.inputReplies.push_back("b600");
+    const auto serve = ui.onServe;
+    bool closed = false;
+    ui.onServe = [&](int ms) {
+        if (!closed) {
+            closed = true;
+            CloseTerminal();
+        }
+        serve(ms);
+    };
+    client.ExecuteCommand(cmd::kSendProgram);
+    ui.onServe = serve;
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Another transmitter command is still "
+                                                    "running.\r\nWait until it has finished.",
+                                                    "File sent."}));
+    EXPECT_EQ(client.TerminalWindow(), term);
+    EXPECT_EQ(peer->sim.Peek(0xB601), 0x1B) << "the download went on to the end";
+    CloseTerminal();
+    EXPECT_FALSE(client.TermWindowOpen());
+}
+
 TEST_F(TermWinTest, ProgramFilesThatAreOddUnreadableOrCancelledSendNothing) {
     TermWin* term = OpenOnPty();
     ASSERT_NE(term, nullptr);
