@@ -137,10 +137,19 @@ std::string Settings::GetString(const std::string& section, const std::string& k
 
 bool Settings::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
-    const std::string path = FilePath();
+    namespace fs = std::filesystem;
+    std::string path = FilePath();
+    std::error_code ec;
+    // A settings file that is a link is written through to the file it names.
+    if (fs::is_symlink(path, ec)) {
+        const fs::path target = fs::canonical(path, ec);
+        if (!ec) path = target.string();
+    }
     std::vector<std::string> lines;
     bool crlf = false;
-    ReadLines(path, lines, crlf);
+    // An existing file that cannot be read is never replaced: its other
+    // settings would be lost.
+    if (!ReadLines(path, lines, crlf) && fs::exists(path, ec)) return false;
 
     const std::string entry = key + "=" + value;
     bool inSection = false;

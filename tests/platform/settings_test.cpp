@@ -79,3 +79,12 @@ TEST(SettingsWrite, UnwritableFolderReportsFailureAndKeepsNothingHalfWritten) {
     EXPECT_FALSE(Settings::WriteString("COM", "port", "1"));
     Settings::SetDirectory(dir.Path());
 }
+
+TEST(SettingsWrite, ASettingsFileThatIsALinkStaysALink) {
+    TempDir dir;
+    dir.Write("shared.ini", "[COM]\nport=3\n");
+    std::filesystem::create_symlink(dir.File("shared.ini"), dir.File("Nimbrel.ini"));
+    ASSERT_TRUE(Settings::WriteString("COM", "baud", "2400"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("Nimbrel.ini")));
+    EXPECT_EQ(dir.Read("shared.ini"), "[COM]\nport=3\nbaud=2400\n");
+}
