@@ -148,10 +148,8 @@ void DisplayLine::SetType(std::int32_t type) {
     }
 }
 
-std::int32_t DisplayLine::BytesInType(std::int32_t type) {
+std::int32_t FixedTypeWidth(std::int32_t type) {
     switch (type) {
-    case kTypeChar:
-        return size_ >= 1 ? size_ : 1;
     case kTypeInt:
         return 2;
     case kTypeLong:
@@ -160,6 +158,16 @@ std::int32_t DisplayLine::BytesInType(std::int32_t type) {
         return 4;
     case kTypeBaud:
         return 1;
+    default:
+        return 0;
+    }
+}
+
+std::int32_t DisplayLine::BytesInType(std::int32_t type) {
+    if (const std::int32_t width = FixedTypeWidth(type); width > 0) return width;
+    switch (type) {
+    case kTypeChar:
+        return size_ >= 1 ? size_ : 1;
     case kTypeString:
     case kTypeUnformatted:
     case kTypeAscii:

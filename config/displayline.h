@@ -33,6 +33,9 @@ enum ItemType : std::int32_t {
 bool IsTextType(std::int32_t type);   // 3, 5, 7, 8
 bool IsNumberType(std::int32_t type); // 1, 2, 4, 9, 10
 bool IsValidType(std::int32_t type);  // 1 .. 10
+// Bytes of the fixed-width types: int 2; long, float and PTT ID 4; baud rate 1.
+// 0 for char (its size is free) and for text and invalid types.
+std::int32_t FixedTypeWidth(std::int32_t type);
 // The editor's label of a type code ("char", "int", ...); "" for an invalid code.
 const char* TypeLabel(std::int32_t type);
 

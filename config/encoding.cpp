@@ -48,16 +48,8 @@ void ToUpperAscii(std::string& s) {
 // Bytes a whole-number value occupies: its natural width, the rest of a larger
 // item is padded with zero bytes.
 std::int32_t NumberWidth(std::int32_t type) {
-    switch (type) {
-    case kTypeInt:
-        return 2;
-    case kTypeLong:
-    case kTypeFloat:
-    case kTypePttId:
-        return 4;
-    default:
-        return 1; // char, and invalid codes encoded like char
-    }
+    const std::int32_t width = FixedTypeWidth(type);
+    return width > 0 ? width : 1; // char, and invalid codes encoded like char
 }
 
 // The low `width` bytes of v, most significant first, as hexadecimal digits.
