@@ -199,6 +199,19 @@ bool DisplayLine::CheckPttValue(std::string& problem) const {
         return false;
     }
 
+    // What is sent is what the value text reads as, so it must be wholly that number.
+    if (!IsTextType(type_)) {
+        const bool number =
+            type_ == kTypeFloat ? IsDecimalFloatText(value_) : IsWholeNumberText(value_, hex_);
+        if (!number) {
+            const char* kind = type_ == kTypeFloat ? "a number"
+                               : hex_              ? "a hexadecimal number"
+                                                   : "a decimal number";
+            problem = item + " holds the value \"" + value_ + "\", which is not " + kind + ".";
+            return false;
+        }
+    }
+
     switch (type_) {
     case kTypeBaud:
         if (BaudDigits(GetValue()).empty()) {

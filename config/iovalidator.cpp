@@ -10,10 +10,10 @@ namespace nimbrel {
 namespace {
 
 // A limit as a whole number, kept inside the 32-bit range.
-std::int32_t WholeLimit(float f) {
+std::int32_t WholeLimit(double f) {
     if (std::isnan(f)) return 0;
-    if (f >= 2147483648.0f) return INT32_MAX;
-    if (f <= -2147483648.0f) return INT32_MIN;
+    if (f >= 2147483647.0) return INT32_MAX;
+    if (f <= -2147483648.0) return INT32_MIN;
     return static_cast<std::int32_t>(f);
 }
 
@@ -25,15 +25,25 @@ std::string Hex(std::int32_t v) {
 
 } // namespace
 
+bool IOValidator::IsNumberText() const {
+    const std::int32_t type = item_->GetType();
+    if (IsTextType(type)) return true;
+    if (type == kTypeFloat) return IsDecimalFloatText(item_->GetValueText());
+    return IsWholeNumberText(item_->GetValueText(), item_->GetHex());
+}
+
 bool IOValidator::IsValid() const {
     const std::int32_t type = item_->GetType();
     if (IsTextType(type)) return true;
+    if (!IsNumberText()) return false;
 
-    float value = 0.0f;
+    double value = 0.0;
     if (type == kTypeFloat) {
-        item_->GetValue(value);
+        float f = 0.0f;
+        item_->GetValue(f);
+        value = f;
     } else {
-        value = static_cast<float>(item_->GetValue());
+        value = item_->GetValue();
     }
 
     if (!item_->GetList()) return min_ <= value && value <= max_;
@@ -41,20 +51,28 @@ bool IOValidator::IsValid() const {
     std::int32_t allowed = 0;
     for (bool more = item_->GetMaxMinList(true, allowed); more;
          more = item_->GetMaxMinList(false, allowed)) {
-        if (static_cast<float>(allowed) == value) return true;
+        if (allowed == value) return true;
     }
     return false;
 }
 
 std::string IOValidator::ErrorText() const {
+    std::string lead;
+    if (!IsNumberText()) {
+        const char* kind = item_->GetType() == kTypeFloat ? "a number"
+                           : item_->GetHex()              ? "a hexadecimal number"
+                                                          : "a decimal number";
+        lead = "The value " + item_->GetValueText() + " is not " + kind + ".\n\r";
+    }
     if (item_->GetList()) {
-        return "Input must be one of the list values\n\r" + item_->GetMaxText();
+        return lead + "Input must be one of the list values\n\r" + item_->GetMaxText();
     }
     if (item_->GetHex()) {
-        return "Max = " + Hex(WholeLimit(max_)) + "\n\rMin = " + Hex(WholeLimit(min_)) +
+        return lead + "Max = " + Hex(WholeLimit(max_)) + "\n\rMin = " + Hex(WholeLimit(min_)) +
                "\n\rValue = " + Hex(item_->GetValue());
     }
-    const std::string limits = "Max = " + FormatFixed(max_) + "\n\rMin = " + FormatFixed(min_);
+    const std::string limits =
+        lead + "Max = " + FormatFixed(max_) + "\n\rMin = " + FormatFixed(min_);
     if (item_->GetType() == kTypeFloat) {
         float value = 0.0f;
         item_->GetValue(value);

@@ -3,6 +3,7 @@
 #include "config/displayline.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <locale.h>
 
@@ -84,6 +85,65 @@ std::int32_t ParseInt32(std::string_view s, bool hex) {
     }
     if (negative) return static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(acc));
     return static_cast<std::int32_t>(acc);
+}
+
+bool IsWholeNumberText(std::string_view s, bool hex) {
+    std::size_t i = 0;
+    while (i < s.size() && IsBlank(s[i]))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    if (hex && i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
+        HexDigit(s[i + 2]) >= 0)
+        i += 2;
+
+    const std::uint64_t limit = hex ? 0xFFFFFFFFull : negative ? 0x80000000ull : 0x7FFFFFFFull;
+    std::uint64_t acc = 0;
+    std::size_t digits = 0;
+    for (; i < s.size(); ++i, ++digits) {
+        const int d = hex ? HexDigit(s[i]) : IsDigit(s[i]) ? s[i] - '0' : -1;
+        if (d < 0) break;
+        acc = acc * (hex ? 16 : 10) + static_cast<unsigned>(d);
+        if (acc > limit) return false;
+    }
+    if (digits == 0) return false;
+    while (i < s.size() && IsBlank(s[i]))
+        ++i;
+    if (hex && i < s.size() && (s[i] == 'H' || s[i] == 'h')) {
+        ++i;
+        while (i < s.size() && IsBlank(s[i]))
+            ++i;
+    }
+    return i == s.size();
+}
+
+bool IsDecimalFloatText(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && IsBlank(s[i]))
+        ++i;
+    const std::size_t start = i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t digits = 0;
+    for (; i < s.size() && IsDigit(s[i]); ++i)
+        ++digits;
+    if (i < s.size() && s[i] == '.') {
+        for (++i; i < s.size() && IsDigit(s[i]); ++i)
+            ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        std::size_t exponent = 0;
+        for (; i < s.size() && IsDigit(s[i]); ++i)
+            ++exponent;
+        if (exponent == 0) return false;
+    }
+    const std::size_t end = i;
+    while (i < s.size() && IsBlank(s[i]))
+        ++i;
+    if (i != s.size()) return false;
+    return std::isfinite(ParseFloat(s.substr(start, end - start)));
 }
 
 std::string ClipItemText(std::string_view s) {

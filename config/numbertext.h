@@ -22,6 +22,17 @@ float ParseFloat(std::string_view s);
 // overflow), so "fffffffb" is -5.
 std::int32_t ParseInt32(std::string_view s, bool hex);
 
+// True when the whole text is one whole number that ParseInt32 reads exactly
+// (no saturation): blanks, a sign, digits of the base, blanks. Base 16 also
+// takes a "0x" prefix and the " H" ending of its number texts, so "ff H",
+// "FF H", "ff" and "0xff" are numbers; "", "12abc" and "0x" are not.
+bool IsWholeNumberText(std::string_view s, bool hex);
+
+// True when the whole text is one decimal floating-point number that a float
+// holds (finite): blanks, a sign, digits with an optional point and fraction
+// (or a point and digits), an optional exponent, blanks.
+bool IsDecimalFloatText(std::string_view s);
+
 // Cuts a text at its first NUL and to the item text limit.
 std::string ClipItemText(std::string_view s);
 
