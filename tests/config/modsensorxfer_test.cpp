@@ -36,6 +36,15 @@ void Select(ModSensorXfer& xfer, std::int32_t type) {
     xfer.selected = nimbrel::EntryIndexOfType(type);
 }
 
+// The record's texts and states, as one comparable text.
+std::string Texts(const ModSensorXfer& x) {
+    std::ostringstream out;
+    out << x.address << '|' << x.types.at(static_cast<std::size_t>(x.selected)) << '|' << x.name
+        << '|' << x.value << '|' << x.max << '|' << x.min << '|' << x.size << '|' << x.hex << x.user
+        << x.list;
+    return out.str();
+}
+
 // Everything an item holds, as one comparable text.
 std::string State(const DisplayLine& a) {
     std::ostringstream out;
@@ -48,72 +57,43 @@ std::string State(const DisplayLine& a) {
 
 } // namespace
 
-TEST(ModSensorXfer, FillsFromTheItemAndWritesTheAddressBackInHex) {
+TEST(ModSensorXfer, FillsFromTheItemAndReadsTheAddressInHex) {
     RecordingUi ui;
     auto item = LongItem();
     ModSensorXfer xfer = Filled(*item);
-    EXPECT_EQ(xfer.address, "8000 H");
+    EXPECT_EQ(Texts(xfer), "8000 H|long|Rate|255|1000|0|4|000");
     EXPECT_EQ(xfer.types, (std::vector<std::string>{"char", "int", "long", "string",
                                                     "unformatted string", "float", "ASCII string",
                                                     "User command", "Baud rate", "PTT ID number"}));
-    EXPECT_EQ(xfer.types[static_cast<std::size_t>(xfer.selected)], "long");
-    EXPECT_EQ((std::vector<std::string>{xfer.name, xfer.value, xfer.max, xfer.min, xfer.size}),
-              (std::vector<std::string>{"Rate", "255", "1000", "0", "4"}));
-    EXPECT_EQ((std::vector<std::uint32_t>{xfer.hex, xfer.user, xfer.list}),
-              (std::vector<std::uint32_t>{0, 0, 0}));
-
     xfer.address = "100";
     nimbrel::ApplyModSensorXfer(xfer, *item);
     EXPECT_EQ(item->GetAddress(), 256);
 
-    item->SetHex(true);
     item->SetList(true);
     item->SetMax("{90,200}");
-    xfer = Filled(*item);
-    EXPECT_EQ(xfer.max, "{90,200}");
-    EXPECT_EQ(xfer.min, "0");
-    EXPECT_EQ(xfer.list, 1u);
+    EXPECT_EQ(Texts(Filled(*item)), "100 H|long|Rate|255|{90,200}|0|4|001");
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST(ModSensorXfer, TypeEntriesByFirstCharacterAndSizeProposals) {
-    const auto& entries = nimbrel::ModSensorTypeEntries();
-    for (std::int32_t type = 1; type <= 10; ++type) {
-        const std::string& entry =
-            entries[static_cast<std::size_t>(nimbrel::EntryIndexOfType(type))];
-        EXPECT_EQ(entry, nimbrel::TypeLabel(type));
-        EXPECT_EQ(nimbrel::TypeCodeOfEntry(entry), type) << entry;
+    std::vector<std::int32_t> codes;
+    std::vector<std::string> sizes;
+    for (const std::string& entry : nimbrel::ModSensorTypeEntries()) {
+        codes.push_back(nimbrel::TypeCodeOfEntry(entry));
+        sizes.push_back(nimbrel::ProposedSize(entry).value_or("-"));
     }
-    EXPECT_EQ(nimbrel::EntryIndexOfType(0), 0) << "an unknown code shows char";
-    EXPECT_EQ(nimbrel::EntryIndexOfType(11), 0);
-
-    const std::pair<const char*, const char*> proposals[] = {{"float", "4"},
-                                                             {"char", "1"},
-                                                             {"int", "2"},
-                                                             {"long", "4"},
-                                                             {"string", nullptr},
-                                                             {"Baud rate", nullptr},
-                                                             {"PTT ID number", nullptr},
-                                                             {"unformatted string", nullptr}};
-    for (const auto& [entry, size] : proposals) {
-        const auto proposed = nimbrel::ProposedSize(entry);
-        EXPECT_EQ(proposed.has_value(), size != nullptr) << entry;
-        if (proposed && size) {
-            EXPECT_EQ(*proposed, size) << entry;
-        }
-    }
+    EXPECT_EQ(codes, (std::vector<std::int32_t>{1, 2, 4, 3, 5, 6, 7, 8, 10, 9}));
+    EXPECT_EQ(sizes, (std::vector<std::string>{"1", "2", "4", "-", "-", "4", "-", "-", "-", "-"}));
+    EXPECT_EQ(nimbrel::EntryIndexOfType(11), 0) << "an unknown code shows char";
 }
 
 TEST(ModSensorXfer, HexBoxReshowsNumbersInTheOtherBase) {
     ModSensorXfer form = Filled(*LongItem());
     EXPECT_EQ(nimbrel::ToggleHex(form, true), std::nullopt);
-    EXPECT_EQ((std::vector<std::string>{form.value, form.max, form.min}),
-              (std::vector<std::string>{"ff H", "3e8 H", "0 H"}));
-    EXPECT_EQ(form.hex, 1u);
+    EXPECT_EQ(Texts(form), "8000 H|long|Rate|ff H|3e8 H|0 H|4|100");
     form.value = "FF H"; // read lower-cased
     EXPECT_EQ(nimbrel::ToggleHex(form, false), std::nullopt);
-    EXPECT_EQ((std::vector<std::string>{form.value, form.max, form.min}),
-              (std::vector<std::string>{"255", "1000", "0"}));
+    EXPECT_EQ(Texts(form), "8000 H|long|Rate|255|1000|0|4|000");
 
     // Limits follow for every type, the value only for whole numbers; texts
     // that are not numbers stay as typed.
@@ -121,8 +101,7 @@ TEST(ModSensorXfer, HexBoxReshowsNumbersInTheOtherBase) {
     form.value = "100";
     form.min = "lo";
     EXPECT_EQ(nimbrel::ToggleHex(form, true), std::nullopt);
-    EXPECT_EQ((std::vector<std::string>{form.value, form.max, form.min}),
-              (std::vector<std::string>{"100", "3e8 H", "lo"}));
+    EXPECT_EQ(Texts(form), "8000 H|User command|Rate|100|3e8 H|lo|4|100");
 
     // With the list checked (an item that came hex), unchecking changes only the value.
     form = Filled(*LongItem());
@@ -130,13 +109,11 @@ TEST(ModSensorXfer, HexBoxReshowsNumbersInTheOtherBase) {
     form.list = 1;
     form.value = "ff H";
     form.max = "{255}";
-    form.min = "0";
     EXPECT_EQ(nimbrel::ToggleHex(form, false), std::nullopt);
-    EXPECT_EQ((std::vector<std::string>{form.value, form.max, form.min}),
-              (std::vector<std::string>{"255", "{255}", "0"}));
+    EXPECT_EQ(Texts(form), "8000 H|long|Rate|255|{255}|0|4|001");
 }
 
-TEST(ModSensorXfer, HexBoxRefusals) {
+TEST(ModSensorXfer, HexBoxRefusalsChangeNothing) {
     const struct {
         std::int32_t type;
         bool list;
@@ -154,27 +131,21 @@ TEST(ModSensorXfer, HexBoxRefusals) {
         Select(form, c.type);
         form.hex = c.checked ? 0 : 1;
         form.list = c.list ? 1 : 0;
-        const ModSensorXfer before = form;
+        const std::string before = Texts(form);
         EXPECT_EQ(nimbrel::ToggleHex(form, c.checked), c.refusal) << c.type;
-        EXPECT_EQ(form.hex, before.hex);
-        EXPECT_EQ(form.value, before.value);
-        EXPECT_EQ(form.max, before.max);
+        EXPECT_EQ(Texts(form), before);
     }
 }
 
 TEST(ModSensorXfer, ListBoxPutsSkeletonAndKeepsTheListDecimal) {
     ModSensorXfer form = Filled(*LongItem());
     nimbrel::ToggleList(form, true);
-    EXPECT_EQ(form.max, "{}");
-    EXPECT_EQ(form.min, "");
+    EXPECT_EQ(Texts(form), "8000 H|long|Rate|255|{}||4|000");
     nimbrel::ToggleList(form, false);
-    EXPECT_EQ(form.max, "0");
-    EXPECT_EQ(form.min, "0");
-
+    EXPECT_EQ(Texts(form), "8000 H|long|Rate|255|0|0|4|000");
     ASSERT_EQ(nimbrel::ToggleHex(form, true), std::nullopt);
     nimbrel::ToggleList(form, true);
-    EXPECT_EQ(form.hex, 0u) << "checking the list turns hex off";
-    EXPECT_EQ(form.value, "255");
+    EXPECT_EQ(Texts(form), "8000 H|long|Rate|255|{}||4|000") << "hex turned off";
 
     // A record with both set (an item that came hex) gives a decimal list item
     // whose value keeps its number.
@@ -186,11 +157,7 @@ TEST(ModSensorXfer, ListBoxPutsSkeletonAndKeepsTheListDecimal) {
     form.value = "c8 H";
     form.max = "{90,200}";
     nimbrel::ApplyModSensorXfer(form, *item);
-    EXPECT_FALSE(item->GetHex());
-    EXPECT_TRUE(item->GetList());
-    EXPECT_EQ(item->GetValueText(), "200");
-    EXPECT_EQ(item->GetMaxText(), "{90,200}");
-    EXPECT_EQ(item->GetMinText(), "0");
+    EXPECT_EQ(State(*item), "4|0|200|Rate|1|{90,200}|0|4|0|32768|1000|0");
     EXPECT_TRUE(item->Validator().IsValid());
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -203,15 +170,10 @@ TEST(ModSensorXfer, OkCheckRefusesCommasAndAddressesOutsideMemory) {
         const char* address;
         std::optional<EditorMessage> refusal;
     } cases[] = {
-        {"Rate, seconds", "0 H", comma},
-        {"Rate", "ffff H", std::nullopt},
-        {"Rate", "0", std::nullopt},
-        {"Rate", "0x10", std::nullopt},
-        {"Rate", "10000 H", range},
-        {"Rate", "-1", range},
-        {"Rate", "ffffffff H", range},
-        {"Rate", "zz", range},
-        {"Rate", "", range},
+        {"Rate, seconds", "0 H", comma}, {"Rate", "ffff H", std::nullopt},
+        {"Rate", "0x10", std::nullopt},  {"Rate", "10000 H", range},
+        {"Rate", "-1", range},           {"Rate", "ffffffff H", range},
+        {"Rate", "zz", range},           {"Rate", "", range},
     };
     for (const auto& c : cases) {
         ModSensorXfer form = Filled(*LongItem());
@@ -223,39 +185,28 @@ TEST(ModSensorXfer, OkCheckRefusesCommasAndAddressesOutsideMemory) {
 
 TEST(ModSensorXfer, TypeAndBaseChangesKeepTheNumbers) {
     RecordingUi ui;
-    auto item = LongItem();
-    item->SetHex(true);
-    ModSensorXfer form = Filled(*item);
-    ASSERT_EQ(form.max, "3e8 H");
-    Select(form, nimbrel::kTypeFloat);
-    nimbrel::ApplyModSensorXfer(form, *item);
-    EXPECT_EQ(item->GetType(), nimbrel::kTypeFloat);
-    EXPECT_FALSE(item->GetHex());
-    EXPECT_EQ(item->GetMaxText(), "1000");
-    EXPECT_EQ(item->GetMinText(), "0");
-    EXPECT_EQ(item->GetValueText(), "255");
-    EXPECT_EQ(item->Validator().Max(), 1000.0);
-
-    // A hex item whose value text is not a number keeps it as typed.
-    item = LongItem();
-    item->SetHex(true);
-    form = Filled(*item);
-    form.value = "ff?";
-    Select(form, nimbrel::kTypeFloat);
-    nimbrel::ApplyModSensorXfer(form, *item);
-    EXPECT_EQ(item->GetValueText(), "ff?");
+    const struct {
+        bool hex;
+        std::int32_t type;
+        const char* value;
+        const char* state; // State() after OK
+    } cases[] = {
+        // A hex long made float keeps its value and limits, shown in decimal.
+        {true, nimbrel::kTypeFloat, "ff H", "6|0|255|Rate|0|1000|0|4|0|32768|1000|0"},
+        {true, nimbrel::kTypeFloat, "ff?", "6|0|ff?|Rate|0|1000|0|4|0|32768|1000|0"},
+        // The item's own rules still apply: a string is hex.
+        {false, nimbrel::kTypeString, "12ab", "3|1|12ab|Rate|0|3e8 H|0 H|4|0|32768|1000|0"},
+    };
+    for (const auto& c : cases) {
+        auto item = LongItem();
+        item->SetHex(c.hex);
+        ModSensorXfer form = Filled(*item);
+        Select(form, c.type);
+        form.value = c.value;
+        nimbrel::ApplyModSensorXfer(form, *item);
+        EXPECT_EQ(State(*item), c.state);
+    }
     EXPECT_TRUE(ui.messages.empty());
-
-    // The item's own rules still apply: a string is hex, a float decimal.
-    item = LongItem();
-    form = Filled(*item);
-    Select(form, nimbrel::kTypeString);
-    form.value = "12ab";
-    nimbrel::ApplyModSensorXfer(form, *item);
-    EXPECT_TRUE(item->GetHex());
-    EXPECT_EQ(item->GetValueText(), "12ab");
-    EXPECT_EQ(item->GetMaxText(), "3e8 H");
-    EXPECT_EQ(item->GetSize(), 4) << "the size text";
 }
 
 TEST(ModSensorXfer, UnknownTypeBecomesCharAndUnchangedRecordLeavesItemAlone) {
@@ -264,7 +215,7 @@ TEST(ModSensorXfer, UnknownTypeBecomesCharAndUnchangedRecordLeavesItemAlone) {
     odd->SetType(0);
     ui.Clear();
     ModSensorXfer form = Filled(*odd);
-    EXPECT_EQ(form.types[static_cast<std::size_t>(form.selected)], "char");
+    EXPECT_EQ(form.selected, 0);
     nimbrel::ApplyModSensorXfer(form, *odd);
     EXPECT_EQ(odd->GetType(), nimbrel::kTypeChar);
 
