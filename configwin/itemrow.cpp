@@ -6,12 +6,14 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 using namespace rowlayout;
 
 namespace {
 
-QLabel* MakeCell(QWidget* parent, const std::string& text, int x, int width) {
-    auto* label = new QLabel(nimbrel::ItemText(text), parent);
+QLabel* MakeCell(QWidget* parent, int x, int width) {
+    auto* label = new QLabel(parent);
     label->setFrameStyle(QFrame::Box | QFrame::Plain);
     label->setLineWidth(1);
     label->setIndent(3);
@@ -21,21 +23,31 @@ QLabel* MakeCell(QWidget* parent, const std::string& text, int x, int width) {
 
 } // namespace
 
-ItemRow::ItemRow(TNimbrelWindow* window, nimbrel::DisplayLine* item, QWidget* parent)
-    : QWidget(parent), window_(window), item_(item) {
-    sensor_ = MakeCell(this, item->GetSensor(), kSensorX, kSensorW);
-    number_ = MakeCell(this, item->GetNumberText(), kNumberX, kNumberW);
-    name_ = MakeCell(this, item->GetName(), kNameX, kNameW);
-    edit_ = new nimbrel::UserEdit(item, window, this);
+ItemRow::ItemRow(TNimbrelWindow* window, QWidget* parent) : QWidget(parent), window_(window) {
+    sensor_ = MakeCell(this, kSensorX, kSensorW);
+    number_ = MakeCell(this, kNumberX, kNumberW);
+    name_ = MakeCell(this, kNameX, kNameW);
+    edit_ = new nimbrel::UserEdit(nullptr, window, this);
     edit_->setGeometry(kValueX - kSensorX, 0, kValueW, kRowHeight);
     resize(kContentWidth - kSensorX, kRowHeight);
-    item_->AttachView(this);
-    Place(item_->GetIndex());
-    show();
+    hide();
 }
 
 ItemRow::~ItemRow() {
-    if (item_->View() == this) item_->AttachView(nullptr);
+    if (item_ != nullptr && item_->View() == this) item_->AttachView(nullptr);
+}
+
+void ItemRow::Bind(nimbrel::DisplayLine* item) {
+    if (item_ == item) return;
+    if (item_ != nullptr && item_->View() == this) item_->AttachView(nullptr);
+    item_ = item;
+    edit_->SetItem(item);
+    if (item_ == nullptr) {
+        hide();
+        return;
+    }
+    item_->AttachView(this); // shows the item's texts and places the row
+    show();
 }
 
 void ItemRow::ShowValue(const std::string& text) {
@@ -61,7 +73,8 @@ void ItemRow::ShowReadOnly(bool readOnly) {
 void ItemRow::Place(int index) {
     const int h = window_ != nullptr ? window_->HorizontalPos() : 0;
     const int v = window_ != nullptr ? window_->VerticalPos() : 0;
-    move(kSensorX - kStepWidth * h, nimbrel::DisplayLine::GetScreenPos(index) - kRowHeight * v);
+    const std::int64_t y = std::int64_t{kRowHeight} * (std::int64_t{index} + 1 - v);
+    move(kSensorX - kStepWidth * h, static_cast<int>(std::clamp<std::int64_t>(y, -100000, 100000)));
 }
 
 void ItemRow::Repaint() {

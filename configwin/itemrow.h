@@ -29,12 +29,16 @@ inline constexpr int kContentWidth = kValueX + kValueW; // 663
 
 // The row is a transparent strip over columns 20 .. 662; clicks on its labels
 // and gaps pass through to the window. Created as a child of the window's
-// client area, which owns it; it attaches itself to the item and detaches in
-// its destructor.
+// client area, which owns it. The window keeps rows only for the items in
+// view and reuses them as the view scrolls: Bind attaches the row to an item
+// (the row then mirrors it), Bind(nullptr) detaches and hides it.
 class ItemRow : public QWidget, public nimbrel::RowView {
 public:
-    ItemRow(TNimbrelWindow* window, nimbrel::DisplayLine* item, QWidget* parent);
+    ItemRow(TNimbrelWindow* window, QWidget* parent);
     ~ItemRow() override;
+
+    void Bind(nimbrel::DisplayLine* item);
+    nimbrel::DisplayLine* Item() const { return item_; }
 
     nimbrel::UserEdit* Edit() const { return edit_; }
     QLabel* SensorLabel() const { return sensor_; }
@@ -51,7 +55,7 @@ public:
 
 private:
     TNimbrelWindow* window_;
-    nimbrel::DisplayLine* item_;
+    nimbrel::DisplayLine* item_ = nullptr;
     QLabel* sensor_;
     QLabel* number_;
     QLabel* name_;
