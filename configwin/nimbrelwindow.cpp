@@ -3,8 +3,10 @@
 #include "app/commandids.h"
 #include "app/mdichild.h"
 #include "app/mdiclient.h"
+#include "config/modsensorxfer.h"
 #include "config/useredit.h"
 #include "configwin/itemrow.h"
+#include "configwin/modsensor.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
@@ -19,6 +21,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <unordered_set>
 
 using namespace rowlayout;
 using nimbrel::Answer;
@@ -117,10 +120,6 @@ TNimbrelWindow::TNimbrelWindow(QWidget* parent, TNimbrelMDIClient* client,
         }
         if (header_.opened && header_.itemCount > 0) {
             Items = nimbrel::MakeBlankItems(header_.itemCount);
-            restructuring_ = true;
-            for (auto& item : Items)
-                AddRow(*item);
-            restructuring_ = false;
             LoadedFromFile = true;
         }
     }
@@ -141,8 +140,8 @@ TNimbrelWindow::~TNimbrelWindow() {
 
 void TNimbrelWindow::ClearItems() {
     restructuring_ = true;
-    for (auto& item : Items)
-        DestroyRow(*item);
+    for (ItemRow* row : rows_)
+        row->Bind(nullptr);
     Items.clear();
     restructuring_ = false;
 }
@@ -176,6 +175,8 @@ void TNimbrelWindow::SetupWindow() {
         } else {
             CmAddtx();
         }
+        // The transmitter sensor a new configuration starts with is no change.
+        DataModified = false;
     }
     CurrentEntry = 0;
     CheckForScroll();
@@ -194,7 +195,12 @@ bool TNimbrelWindow::HandlesCommand(int id) const {
     case cmd::kAddTransmitter:
     case cmd::kAddGps:
     case cmd::kAddSerial:
+    case cmd::kAddSensor:
+    case cmd::kAddItem:
         return true;
+    case cmd::kModifySensor:
+    case cmd::kDeleteItem:
+        return ItemCount() > 0; // they work on the current item
     default:
         return false;
     }
@@ -217,6 +223,18 @@ void TNimbrelWindow::ExecuteCommand(int id) {
         break;
     case cmd::kAddSerial:
         CmAddserial();
+        break;
+    case cmd::kAddSensor:
+        CmAddsensor();
+        break;
+    case cmd::kAddItem:
+        CmAdditem();
+        break;
+    case cmd::kDeleteItem:
+        CmDeleteitem();
+        break;
+    case cmd::kModifySensor:
+        CmModifysensor();
         break;
     default:
         break;
@@ -270,13 +288,19 @@ bool TNimbrelWindow::CanClose() {
     // A frame closed during a transmitter command's wait is deleted within it.
     if (CommBusy()) return false;
     bool valid = true;
-    for (std::int32_t i = 0; i < ItemCount(); ++i) {
-        const auto& validator = Items[static_cast<std::size_t>(i)]->Validator();
-        if (!validator.IsValid()) {
-            validator.Error();
-            if (auto* edit = GetEditPointer(i)) edit->setFocus();
-            valid = false;
-            break;
+    {
+        // The value edits are checked here, not by the focus moving.
+        const nimbrel::UserEdit::NoFocusChecks noChecks;
+        for (std::int32_t i = 0; i < ItemCount(); ++i) {
+            const auto& validator = Items[static_cast<std::size_t>(i)]->Validator();
+            if (!validator.IsValid()) {
+                validator.Error();
+                // The first invalid value comes into view with the focus.
+                ScrollIntoView(i);
+                SetCurrentEntry(i);
+                valid = false;
+                break;
+            }
         }
     }
 
@@ -298,7 +322,7 @@ bool TNimbrelWindow::CanClose() {
     return true;
 }
 
-// ---- ready-made sensors
+// ---- editing commands
 
 bool TNimbrelWindow::PasswordGiven() {
     if (MDIClient == nullptr || MDIClient->GetPassword()) return true;
@@ -307,7 +331,78 @@ bool TNimbrelWindow::PasswordGiven() {
     return false;
 }
 
-void TNimbrelWindow::AddSensor(const std::string& name, const SensorTemplate* items, int count) {
+void TNimbrelWindow::CmAddsensor() {
+    if (!PasswordGiven()) return;
+    const auto name = CurrentUi().InputText("Add new Sensor", "Enter sensor name: ", "", 59);
+    if (!name) return;
+    ++SensorCount;
+    DisplayLine* item = InsertArrayEntry(ItemCount() - 1);
+    item->SetSensor(*name);
+    item->SetHex(false);
+    item->SetNumber(SensorCount);
+    ReSyncArray();
+    DataModified = true;
+    // The new sensor is appended out of sight: show it as the current item.
+    ScrollIntoView(ItemCount() - 1);
+    SetCurrentEntry(ItemCount() - 1);
+    client_->update();
+}
+
+void TNimbrelWindow::CmAdditem() {
+    if (!PasswordGiven()) return;
+    InsertArrayEntry(CurrentEntry);
+    ReSyncArray();
+    client_->update();
+    DataModified = true;
+}
+
+void TNimbrelWindow::CmDeleteitem() {
+    if (!PasswordGiven()) return;
+    if (CurrentEntry < 0 || CurrentEntry >= ItemCount()) return;
+    const DisplayLine& current = *Items[static_cast<std::size_t>(CurrentEntry)];
+    const std::int32_t number = current.GetNumber();
+    const std::string& sensor = current.GetSensor();
+    if (sensor.empty() || sensor[0] == ' ') {
+        // Not the first item of a sensor: that item alone.
+        DeleteArrayItem(CurrentEntry);
+    } else {
+        DataModified = true;
+        const Answer answer =
+            CurrentUi().MessageBox("Deleting this item will delete the entire sensor", "Warning",
+                                   Buttons::OkCancel, Icon::Exclamation);
+        if (answer != Answer::Ok) return;
+        // The sensor's run from here down; items above it are never touched,
+        // even when they carry the same number.
+        const std::int32_t at = CurrentEntry;
+        while (at < ItemCount() && Items[static_cast<std::size_t>(at)]->GetNumber() == number)
+            DeleteArrayItem(at);
+    }
+    ReSyncArray();
+    DataModified = true;
+    if (ItemCount() > 0) SetCurrentEntry(std::min(CurrentEntry, ItemCount() - 1));
+    client_->update();
+}
+
+void TNimbrelWindow::CmModifysensor() {
+    if (!PasswordGiven()) return;
+    if (CurrentEntry < 0 || CurrentEntry >= ItemCount()) return;
+    DisplayLine* item = Items[static_cast<std::size_t>(CurrentEntry)].get();
+    nimbrel::ModSensorXfer xfer;
+    nimbrel::FillModSensorXfer(*item, xfer);
+    ModSensor dialog(this, xfer);
+    if (dialog.Execute() != QDialog::Accepted) return;
+    // The item may have gone while the dialog was up (a transfer's read).
+    if (CurrentEntry >= ItemCount() || Items[static_cast<std::size_t>(CurrentEntry)].get() != item)
+        return;
+    nimbrel::ApplyModSensorXfer(xfer, *item);
+    DataModified = true;
+    client_->update(); // the marker follows the "not user configurable" flag
+}
+
+// ---- ready-made sensors
+
+void TNimbrelWindow::AddSensor(const std::string& name, const SensorTemplate* items, int count,
+                               bool byUser) {
     if (!PasswordGiven()) return;
     ++SensorCount;
     for (int i = 0; i < count; ++i) {
@@ -331,6 +426,7 @@ void TNimbrelWindow::AddSensor(const std::string& name, const SensorTemplate* it
         item->SetUser(t.notUserConfigurable);
     }
     ReSyncArray();
+    if (byUser) DataModified = true;
 }
 
 void TNimbrelWindow::CmAddtx() {
@@ -343,7 +439,7 @@ void TNimbrelWindow::CmAddtx() {
         {"Transmission off time (seconds)", nimbrel::kTypeLong, 0, false, 1, 86400, nullptr, 14400,
          false},
     };
-    AddSensor("ARGOS transmitter", kItems, 4);
+    AddSensor("ARGOS transmitter", kItems, 4, true);
 }
 
 void TNimbrelWindow::CmAddgps() {
@@ -353,7 +449,7 @@ void TNimbrelWindow::CmAddgps() {
         {"GPS sample rate (seconds)", nimbrel::kTypeLong, 0, true, 0, 0,
          "{1200,1800,2700,3600,7200,10800,14400}", 3600, false},
     };
-    AddSensor("GPS Sensor", kItems, 2);
+    AddSensor("GPS Sensor", kItems, 2, true);
 }
 
 void TNimbrelWindow::CmAddserial() {
@@ -366,7 +462,7 @@ void TNimbrelWindow::CmAddserial() {
         {"User interface access interval (sec)", nimbrel::kTypeLong, 0, false, 0, 0, "3600L", 1,
          false},
     };
-    AddSensor("Serial communications", kItems, 4);
+    AddSensor("Serial communications", kItems, 4, true);
 }
 
 // ---- the item array
@@ -381,9 +477,6 @@ DisplayLine* TNimbrelWindow::InsertArrayEntry(int pos) {
                                               nimbrel::kTypeChar, 1);
     DisplayLine* raw = item.get();
     Items.insert(Items.begin() + at, std::move(item));
-    restructuring_ = true;
-    AddRow(*raw);
-    restructuring_ = false;
     SetScrollRanges();
     return raw;
 }
@@ -393,32 +486,77 @@ void TNimbrelWindow::DeleteArrayItem(int pos) {
     auto item = std::move(Items[static_cast<std::size_t>(pos)]);
     Items.erase(Items.begin() + pos);
     restructuring_ = true;
-    DestroyRow(*item);
+    ReleaseRow(*item);
     restructuring_ = false;
     item.reset();
-    SetScrollRanges();
     // The last item went: the one above it becomes current (none when empty).
     if (CurrentEntry >= ItemCount() && CurrentEntry > 0) CurrentEntry = ItemCount() - 1;
+    SetScrollRanges();
     client_->update();
 }
 
 void TNimbrelWindow::ReSyncArray() {
-    for (std::int32_t p = 0; p < ItemCount(); ++p) {
-        DisplayLine& item = *Items[static_cast<std::size_t>(p)];
-        item.SetIndex(p);
-        if (auto* view = item.View()) view->Place(p);
+    for (std::int32_t p = 0; p < ItemCount(); ++p)
+        Items[static_cast<std::size_t>(p)]->SetIndex(p);
+    UpdateRows();
+}
+
+void TNimbrelWindow::ReleaseRow(DisplayLine& item) {
+    if (auto* row = dynamic_cast<ItemRow*>(item.View())) row->Bind(nullptr);
+}
+
+void TNimbrelWindow::UpdateRows() {
+    const std::int32_t count = ItemCount();
+    // Row i lies at 25 * (i + 1 - v): the rows from v - 1 down to the
+    // client area's bottom edge are in view.
+    const std::int32_t first = std::max(0, VerticalPos() - 1);
+    const std::int32_t last =
+        std::min<std::int64_t>(count - 1, std::int64_t{first} + client_->height() / kRowHeight + 1);
+    std::unordered_set<const DisplayLine*> wanted;
+    for (std::int32_t p = first; p <= last; ++p)
+        wanted.insert(Items[static_cast<std::size_t>(p)].get());
+    if (CurrentEntry >= 0 && CurrentEntry < count) {
+        wanted.insert(Items[static_cast<std::size_t>(CurrentEntry)].get());
     }
+
+    restructuring_ = true;
+    std::vector<ItemRow*> free;
+    for (ItemRow* row : rows_) {
+        // The row being typed in stays, wherever its item went.
+        if (row->Item() != nullptr && (wanted.count(row->Item()) > 0 || row->Edit()->hasFocus())) {
+            row->Place(row->Item()->GetIndex());
+            continue;
+        }
+        row->Bind(nullptr);
+        free.push_back(row);
+    }
+    auto bind = [&](std::int32_t p) {
+        DisplayLine& item = *Items[static_cast<std::size_t>(p)];
+        auto* row = dynamic_cast<ItemRow*>(item.View());
+        if (row == nullptr) {
+            if (free.empty()) {
+                row = new ItemRow(this, client_); // owned by the client area
+                rows_.push_back(row);
+            } else {
+                row = free.back();
+                free.pop_back();
+            }
+            row->Bind(&item);
+        }
+        row->Place(p);
+    };
+    for (std::int32_t p = first; p <= last; ++p)
+        bind(p);
+    if (CurrentEntry >= 0 && CurrentEntry < count &&
+        (CurrentEntry < first || CurrentEntry > last)) {
+        bind(CurrentEntry);
+    }
+    restructuring_ = false;
 }
 
-void TNimbrelWindow::AddRow(DisplayLine& item) {
-    auto* row = new ItemRow(this, &item, client_); // owned by the client area
-    row->show();
-}
-
-void TNimbrelWindow::DestroyRow(DisplayLine& item) {
-    ItemRow* row = dynamic_cast<ItemRow*>(item.View());
-    item.AttachView(nullptr);
-    delete row;
+int TNimbrelWindow::RowCount() const {
+    return static_cast<int>(std::count_if(
+        rows_.begin(), rows_.end(), [](const ItemRow* row) { return row->Item() != nullptr; }));
 }
 
 ItemRow* TNimbrelWindow::Row(int index) const {
@@ -431,11 +569,22 @@ nimbrel::UserEdit* TNimbrelWindow::GetEditPointer(int index) const {
     return row != nullptr ? row->Edit() : nullptr;
 }
 
+void TNimbrelWindow::ScrollIntoView(int index) {
+    if (index < 0 || index >= ItemCount()) return;
+    const int fit = std::max(1, client_->height() / kRowHeight);
+    int v = VerticalPos();
+    if (v > index + 1) v = index + 1;
+    if (v < index + 2 - fit) v = index + 2 - fit;
+    if (v != VerticalPos()) vbar_->setValue(v);
+    CheckForScroll();
+}
+
 // ---- selection
 
 void TNimbrelWindow::SetCurrentEntry(int index) {
     if (restructuring_ || index < 0 || index > ItemCount() - 1) return;
     CurrentEntry = index;
+    UpdateRows();
     if (auto* edit = GetEditPointer(index)) edit->setFocus();
     client_->update();
 }
@@ -505,9 +654,7 @@ void TNimbrelWindow::PlaceContent() {
     sensorHeader_->setGeometry(kSensorX + dx, dy, kNumberX + kNumberW - kSensorX, kRowHeight);
     itemHeader_->setGeometry(kNameX + dx, dy, kNameW, kRowHeight);
     valueHeader_->setGeometry(kValueX + dx, dy, kValueW, kRowHeight);
-    for (const auto& item : Items) {
-        if (auto* view = item->View()) view->Place(item->GetIndex());
-    }
+    UpdateRows();
     client_->update();
 }
 
@@ -545,6 +692,7 @@ void TNimbrelWindow::CheckForScroll() {
     vbar_->setVisible(showV);
     hbar_->setVisible(showH);
     UpdatePageSteps();
+    UpdateRows();
 }
 
 void TNimbrelWindow::EvSize() {

@@ -7,6 +7,7 @@
 #include "app/commandtarget.h"
 #include "config/configfile.h"
 #include "config/displayline.h"
+#include "config/useredit.h"
 
 #include <QWidget>
 
@@ -22,11 +23,7 @@ class TNimbrelMDIChild;
 class ItemRow;
 class TermWin;
 
-namespace nimbrel {
-class UserEdit;
-}
-
-class TNimbrelWindow : public QWidget, public nimbrel::ChildWindow {
+class TNimbrelWindow : public QWidget, public nimbrel::ChildWindow, public nimbrel::EditHost {
     Q_OBJECT
 public:
     // An empty file name makes a new configuration. The items of a file are
@@ -48,13 +45,21 @@ public:
     void CmFilesave();
     void CmFilesaveas();
 
-    void Modified() { DataModified = true; }
-    void SetCurrentEntry(int index);
-    void ScrollUp(int n);
-    void ScrollDown(int n);
+    void Modified() override { DataModified = true; }
+    // Makes item `index` current (its row comes into being if it is out of
+    // view) and gives its value edit the focus; other indexes do nothing.
+    void SetCurrentEntry(int index) override;
+    void ScrollUp(int n) override;
+    void ScrollDown(int n) override;
     void CheckForScroll();
     void ReSyncArray();
 
+    // Editing commands, each behind the system password. Changes they make
+    // mark the configuration modified.
+    void CmAddsensor();
+    void CmAdditem();
+    void CmDeleteitem();
+    void CmModifysensor();
     // Ready-made sensors and the array helpers they use.
     void CmAddtx();
     void CmAddgps();
@@ -62,8 +67,7 @@ public:
     nimbrel::DisplayLine* InsertArrayEntry(int pos);
     void DeleteArrayItem(int pos);
 
-    // Sensor item editor and simple-mode form; not available yet.
-    void CmModifysensor() {}
+    // Simple-mode form; not available yet.
     void CmSimple() {}
 
     // Transmitter communications, through the MDI client's terminal window.
@@ -86,9 +90,13 @@ public:
 
     const std::string& GetFileName() const { return FileName; }
 
-    // The value edit of item `index`, or null.
+    // The value edit and the row of item `index`; null while it is out of view.
     nimbrel::UserEdit* GetEditPointer(int index) const;
     ItemRow* Row(int index) const;
+    // Scrolls as little as needed to bring item `index` into view.
+    void ScrollIntoView(int index);
+    // Rows that exist (in view, or current); for tests and benchmarks.
+    int RowCount() const;
 
     // Scroll positions: 20-pixel steps horizontally, rows vertically.
     std::int32_t HorizontalPos() const;
@@ -131,11 +139,14 @@ private:
     void SetScrollRanges();
     void UpdatePageSteps();
     void PlaceContent();
-    void AddRow(nimbrel::DisplayLine& item);
-    void DestroyRow(nimbrel::DisplayLine& item);
+    // Gives rows to the items in view and to the current item, reusing the
+    // rows of items that left the view.
+    void UpdateRows();
+    void ReleaseRow(nimbrel::DisplayLine& item);
     void ClearItems();
     bool PasswordGiven();
-    void AddSensor(const std::string& name, const SensorTemplate* items, int count);
+    // Appends a ready-made sensor; `byUser` marks the configuration modified.
+    void AddSensor(const std::string& name, const SensorTemplate* items, int count, bool byUser);
     bool SaveCurrent();
     bool SaveAs();
     void ReportOpenFailure();
@@ -150,6 +161,7 @@ private:
     QLabel* sensorHeader_;
     QLabel* itemHeader_;
     QLabel* valueHeader_;
+    std::vector<ItemRow*> rows_; // children of the client area, bound or free
     nimbrel::ConfigHeader header_;
     bool setUp_ = false;
     // Set while rows are created or destroyed and while the window is torn

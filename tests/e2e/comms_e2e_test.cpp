@@ -92,6 +92,7 @@ TEST_F(CommsTest, WholeSessionStartsSendsReadsAndAsksTheVersion) {
     // The same items holding other values get every value back.
     for (std::size_t i = 0; i < addresses.size(); ++i)
         window->Items[i]->SetValue(i == 6 ? "300" : "0");
+    window->DataModified = false; // reading must not mark it
     ui.Clear();
     client.ExecuteCommand(cmd::kReadConfig);
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Configuration read."});
