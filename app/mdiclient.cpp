@@ -33,7 +33,6 @@ constexpr const char* kNoTerminal = "You must have an open\r\nterminal window fo
 constexpr const char* kNoConfig = "You must open a configuration file first.";
 constexpr const char* kNotStarted = "You must first start PTT comunications.";
 constexpr const char* kPassword = "Tolvar417";
-constexpr int kChildWidth = 720;
 constexpr int kChildMinHeight = 200;
 constexpr int kTerminalWidth = 640;
 
@@ -240,9 +239,11 @@ void TNimbrelMDIClient::CreateConfigWindow(const std::string& path, const QStrin
         if (configFrame_ == frame) configFrame_ = nullptr;
     });
     frame->setWindowIcon(nimbrel::res::Icon(nimbrel::res::kConfigIcon));
-    // Wide enough for the rows, three quarters of the area high.
+    // Wide enough for the rows and markers at any font scale (as the room
+    // allows), three quarters of the area high.
     const QSize area = viewport()->size();
-    frame->resize(std::min(area.width(), std::max(kChildWidth, area.width() * 3 / 4)),
+    const int rowsWidth = frame->sizeHint().width();
+    frame->resize(std::min(area.width(), std::max(rowsWidth, area.width() * 3 / 4)),
                   std::max(kChildMinHeight, area.height() * 3 / 4));
     frame->show();
     window->SetupWindow();

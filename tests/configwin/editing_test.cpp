@@ -56,6 +56,20 @@ TEST_F(EditingTest, WithoutThePasswordEveryCommandRefusesAndChangesNothing) {
     EXPECT_FALSE(w->DataModified);
 }
 
+TEST_F(EditingTest, CommandsAreOfferedWhileTheWindowCanServeThem) {
+    auto w = Make();
+    const int commands[] = {cmd::kAddSensor, cmd::kAddItem, cmd::kDeleteItem, cmd::kModifySensor};
+    for (int id : commands)
+        EXPECT_TRUE(w->HandlesCommand(id)) << id;
+    while (w->ItemCount() > 0)
+        w->DeleteArrayItem(0);
+    // Without a current item there is nothing to delete or modify.
+    EXPECT_TRUE(w->HandlesCommand(cmd::kAddSensor));
+    EXPECT_TRUE(w->HandlesCommand(cmd::kAddItem));
+    EXPECT_FALSE(w->HandlesCommand(cmd::kDeleteItem));
+    EXPECT_FALSE(w->HandlesCommand(cmd::kModifySensor));
+}
+
 TEST_F(EditingTest, AddSensorAppendsANumberedSensorOfOneBlankItem) {
     auto w = Make();
     ui.inputReplies.push_back(std::nullopt); // Cancel
