@@ -140,7 +140,8 @@ public:
     std::string GetPttValue() const;
     // False, with a message naming the item in `problem`, when the item cannot be
     // sent as it is: more than 36 bytes, addresses outside 0..FFFF, a value that
-    // does not fit its bytes, an unknown baud rate, a string without enough hex digits.
+    // does not fit its bytes, an unknown baud rate, a string without enough hex digits,
+    // a value text that is not wholly a number of the item's base.
     bool CheckPttValue(std::string& problem) const;
     static std::uint32_t GetPttId(std::int32_t id);
     // Sets the value from the item's bytes as read back from the transmitter,
