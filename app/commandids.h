@@ -10,6 +10,7 @@ inline constexpr int kFileSave = 24333;
 inline constexpr int kPreferences = 24334;
 inline constexpr int kFileSaveAs = 5030;
 inline constexpr int kPrintConfig = 5034;
+inline constexpr int kPrintPreview = 32001; // beyond the original menu
 inline constexpr int kExit = 24310;
 inline constexpr int kMruFirst = 31990; // 31990 .. 31993
 // View

@@ -131,6 +131,8 @@ void TNimbrelFrame::BuildMenus() {
     fileMenu_->addSeparator();
     AddCommand(fileMenu_, QStringLiteral("&Print Configuration"), cmd::kPrintConfig,
                QStringLiteral("Prints the configuration file"));
+    AddCommand(fileMenu_, QStringLiteral("Print Pre&view"), cmd::kPrintPreview,
+               QStringLiteral("Shows the printed pages of the configuration"));
     fileMenu_->addSeparator();
     AddCommand(fileMenu_, QStringLiteral("&Save"), cmd::kFileSave,
                QStringLiteral("Saves the active document"));

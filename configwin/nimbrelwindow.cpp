@@ -197,6 +197,9 @@ bool TNimbrelWindow::HandlesCommand(int id) const {
     case cmd::kAddSerial:
     case cmd::kAddSensor:
     case cmd::kAddItem:
+    case cmd::kViewSimple:
+    case cmd::kPrintConfig:
+    case cmd::kPrintPreview:
         return true;
     case cmd::kModifySensor:
     case cmd::kDeleteItem:
@@ -235,6 +238,15 @@ void TNimbrelWindow::ExecuteCommand(int id) {
         break;
     case cmd::kModifySensor:
         CmModifysensor();
+        break;
+    case cmd::kViewSimple:
+        CmSimple();
+        break;
+    case cmd::kPrintConfig:
+        CmPrintconfig();
+        break;
+    case cmd::kPrintPreview:
+        CmPrintpreview();
         break;
     default:
         break;

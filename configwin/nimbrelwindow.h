@@ -9,6 +9,7 @@
 #include "config/displayline.h"
 #include "config/useredit.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -22,6 +23,7 @@ class TNimbrelMDIClient;
 class TNimbrelMDIChild;
 class ItemRow;
 class TermWin;
+class SimpleDialog;
 
 class TNimbrelWindow : public QWidget, public nimbrel::ChildWindow, public nimbrel::EditHost {
     Q_OBJECT
@@ -67,8 +69,14 @@ public:
     nimbrel::DisplayLine* InsertArrayEntry(int pos);
     void DeleteArrayItem(int pos);
 
-    // Simple-mode form; not available yet.
-    void CmSimple() {}
+    // Simple mode (simplemode.cpp): the four-field form stands in for the
+    // window while the window's frame is hidden.
+    void CmSimple();
+    SimpleDialog* SimpleForm() const;
+
+    // Printing (printing.cpp): the print dialog, and a preview of the pages.
+    void CmPrintconfig();
+    void CmPrintpreview();
 
     // Transmitter communications, through the MDI client's terminal window.
     // The commands answer whether they succeeded; a failure has been shown.
@@ -129,6 +137,7 @@ protected:
     TNimbrelMDIClient* MDIClient;
     TNimbrelMDIChild* MDIChild = nullptr;
     std::string FileName;
+    QPointer<SimpleDialog> SimpleDlg; // the form while simple mode is up
 
 private:
     friend class ConfigClientArea;

@@ -83,18 +83,20 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
     EXPECT_EQ(titles, QStringList({"&File", "&View", "&Sensor configuration", "&PTT Communications",
                                    "&Terminal", "P&assword", "&Window", "&Help"}));
 
-    ExpectMenu(TopMenu(Frame(), "&File"),
-               {{"&New", cmd::kFileNew, "Creates a new document"},
-                {"&Open...", cmd::kFileOpen, "Opens an existing document"},
-                kSep,
-                {"&Preferences", cmd::kPreferences, ""},
-                kSep,
-                {"&Print Configuration", cmd::kPrintConfig, "Prints the configuration file"},
-                kSep,
-                {"&Save", cmd::kFileSave, "Saves the active document"},
-                {"Save &As...", cmd::kFileSaveAs, "Sets PTT communication settings"},
-                kSep,
-                {"E&xit\tAlt+F4", cmd::kExit, "Quits Nimbrel and prompts to save the documents"}});
+    ExpectMenu(
+        TopMenu(Frame(), "&File"),
+        {{"&New", cmd::kFileNew, "Creates a new document"},
+         {"&Open...", cmd::kFileOpen, "Opens an existing document"},
+         kSep,
+         {"&Preferences", cmd::kPreferences, ""},
+         kSep,
+         {"&Print Configuration", cmd::kPrintConfig, "Prints the configuration file"},
+         {"Print Pre&view", cmd::kPrintPreview, "Shows the printed pages of the configuration"},
+         kSep,
+         {"&Save", cmd::kFileSave, "Saves the active document"},
+         {"Save &As...", cmd::kFileSaveAs, "Sets PTT communication settings"},
+         kSep,
+         {"E&xit\tAlt+F4", cmd::kExit, "Quits Nimbrel and prompts to save the documents"}});
     ExpectMenu(TopMenu(Frame(), "&View"), {{"&Simple", cmd::kViewSimple, ""}});
 
     QMenu* sensor = TopMenu(Frame(), "&Sensor configuration");

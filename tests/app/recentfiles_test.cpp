@@ -74,24 +74,24 @@ TEST_F(AppTest, FileMenuListsTheEntriesAboveExitFollowedByASeparator) {
     for (int pass = 0; pass < 2; ++pass) { // refreshing does not pile items up
         emit file->aboutToShow();
         const auto actions = file->actions();
-        ASSERT_EQ(actions.size(), 14);
-        EXPECT_TRUE(actions[9]->isSeparator());
-        EXPECT_EQ(actions[10]->text(), "&1 /x/zero.cfg");
-        EXPECT_EQ(actions[10]->data().toInt(), cmd::kMruFirst);
-        EXPECT_EQ(actions[11]->text(), "&3 /x/two.cfg");
-        EXPECT_EQ(actions[11]->data().toInt(), cmd::kMruFirst + 2);
-        EXPECT_TRUE(actions[12]->isSeparator());
-        EXPECT_EQ(actions[13]->data().toInt(), cmd::kExit);
+        ASSERT_EQ(actions.size(), 15);
+        EXPECT_TRUE(actions[10]->isSeparator());
+        EXPECT_EQ(actions[11]->text(), "&1 /x/zero.cfg");
+        EXPECT_EQ(actions[11]->data().toInt(), cmd::kMruFirst);
+        EXPECT_EQ(actions[12]->text(), "&3 /x/two.cfg");
+        EXPECT_EQ(actions[12]->data().toInt(), cmd::kMruFirst + 2);
+        EXPECT_TRUE(actions[13]->isSeparator());
+        EXPECT_EQ(actions[14]->data().toInt(), cmd::kExit);
     }
 
     // An opened file shows up at the next refresh.
     Settings::WriteString("MRU", "MRU0", "Default");
     Settings::WriteString("MRU", "MRU2", "Default");
     emit file->aboutToShow();
-    EXPECT_EQ(file->actions().size(), 11);
+    EXPECT_EQ(file->actions().size(), 12);
     Client()->OpenFile(ConfigFile("new.cfg"));
     emit file->aboutToShow();
-    EXPECT_EQ(file->actions()[10]->text().toStdString(), "&1 " + dir.File("new.cfg"));
+    EXPECT_EQ(file->actions()[11]->text().toStdString(), "&1 " + dir.File("new.cfg"));
 }
 
 } // namespace

@@ -1,0 +1,5 @@
+// Printing of the configuration window.
+#include "configwin/nimbrelwindow.h"
+
+void TNimbrelWindow::CmPrintconfig() {}
+void TNimbrelWindow::CmPrintpreview() {}

@@ -1,0 +1,4 @@
+// placeholder
+#pragma once
+#include <QDialog>
+class SimpleDialog : public QDialog {};
