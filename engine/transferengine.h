@@ -1,0 +1,122 @@
+// The transfer engine: every exchange with the transmitter (the start
+// handshake, stop, the version query, sending and reading a configuration,
+// program downloads, memory reads, raw sends) in one place, without a screen.
+// It talks to the port only through LinkIo and to the user only through the
+// Ui it is given; it reports progress through a callback and checks a cancel
+// flag between steps and while it waits. The windows and the command-line
+// program run the same engine.
+//
+// Threads: one engine runs one transfer on one thread. The windows run it on a
+// worker thread (their Ui then hands each question to the UI thread); the
+// command-line program runs it on its main thread.
+#pragma once
+
+#include "engine/linkio.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace nimbrel {
+
+class Ui;
+
+// How a transfer ended. Every outcome but Done has been reported to the user.
+enum class Outcome {
+    Done,
+    NoAnswer,  // the transmitter did not answer in time
+    Mismatch,  // a written byte read back differently
+    PortLost,  // the port went away, or took no data for the stall time
+    Cancelled, // the user cancelled
+    Refused,   // nothing was sent: the data cannot be sent as it is
+};
+
+// Where a transfer stands: step k of n (items, commands or bytes, as `what`
+// says), bytes moved, time spent and, where known, time left.
+struct Progress {
+    std::string what; // "Sending item 3 of 8", "Waiting for the transmitter", ...
+    std::int32_t step = 0;
+    std::int32_t steps = 0;
+    std::int64_t bytes = 0;
+    std::int64_t totalBytes = 0;
+    std::int32_t elapsedMs = 0;
+    std::int32_t leftMs = -1; // -1: not known
+};
+
+class TransferEngine {
+public:
+    using ProgressFn = std::function<void(const Progress&)>;
+
+    // `cancel` may be null (not cancellable); `progress` may be empty.
+    TransferEngine(LinkIo& io, Ui& ui, const CancelFlag* cancel = nullptr,
+                   ProgressFn progress = {});
+
+    // Whether the transmitter's user interface has been entered (Start was
+    // answered). A send or read that is cancelled or fails then sends the
+    // exit string, so the transmitter is left in a known state.
+    void SetEntered(bool entered) { entered_ = entered; }
+    bool Entered() const { return entered_; }
+
+    // Start handshake: discards what was received, waits up to `waitMs` for
+    // the byte 0x06 and answers it with "A", then lets the line settle and
+    // discards what came meanwhile. Reports progress with the time left.
+    // NoAnswer after "No communication from PTT".
+    Outcome Start(std::int32_t waitMs);
+
+    // Sends the first 7 characters of the exit string from the settings.
+    Outcome Stop();
+
+    // "TTTTTTT", then the answer up to its 0 byte: the version text in a
+    // "Software version" message (also into `version`), or the texts for no
+    // answer and an invalid one.
+    Outcome QueryVersion(std::string* version = nullptr);
+
+    // One item of a configuration send: its memory-write commands (encoded
+    // before the transfer, upper case) and what names it in messages.
+    struct SendItem {
+        std::string name;
+        std::int32_t address = 0;
+        std::string commands;
+    };
+    // Sends each item's commands, reading every written byte back when the
+    // settings ask for it ("ReadAfterWrite"). Stops at the first item the
+    // transmitter did not take, after the "Sent    got   " message.
+    Outcome SendConfiguration(const std::vector<SendItem>& items);
+
+    // One item of a configuration read.
+    struct ReadItem {
+        std::string name;
+        std::int32_t address = 0;
+        std::int32_t size = 0;
+        std::int32_t type = 0;
+        bool hex = false;
+    };
+    // Called after each item is read with its new value text.
+    using ApplyFn = std::function<void(std::size_t index, const std::string& value)>;
+    // Reads every item byte by byte and hands each new value to `apply`;
+    // "Ptt ID invalid" for an ID word that fails both check-bit tests.
+    // Stops at the first byte that gets no answer ("Error reading data").
+    Outcome ReadConfiguration(const std::vector<ReadItem>& items, const ApplyFn& apply);
+
+    // Reads `count` memory bytes from `address` on (a dump).
+    Outcome ReadMemory(std::uint32_t address, std::int32_t count, std::vector<std::uint8_t>& out);
+
+    // Program download: the program file's text written from `base` on, each
+    // byte verified when the settings ask for it; a failed verification is
+    // shown and the download goes on.
+    Outcome SendProgram(const std::string& programText, std::uint32_t base);
+
+    // Writes bytes as they are (interface commands, user commands, raw
+    // files), with progress by bytes; `what` names them in messages.
+    Outcome SendRaw(const std::string& bytes, const std::string& what);
+
+private:
+    LinkIo& io_;
+    Ui& ui_;
+    const CancelFlag* cancel_;
+    ProgressFn progress_;
+    bool entered_ = false;
+};
+
+} // namespace nimbrel
