@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,14 @@ private:
 };
 
 using ItemList = std::vector<std::unique_ptr<DisplayLine>>;
+
+// The value text an item of `type` gets from its bytes as read back from the
+// transmitter, most significant first, shown in the item's base (`hex`);
+// nullopt for the types whose value a read leaves unchanged (unformatted
+// string, ASCII string, user command, unknown codes). `idValid` becomes false
+// for a PTT ID word that fails both check-bit tests (the text is still given).
+std::optional<std::string> PttValueText(std::int32_t type, bool hex,
+                                        const std::vector<std::uint8_t>& bytes, bool& idValid);
 
 // One item line of a configuration file (13 fields, CR LF). The writer turns
 // commas and line ends inside texts into ";" and blanks, so fields never shift.

@@ -263,53 +263,53 @@ bool DisplayLine::CheckPttValue(std::string& problem) const {
     return true;
 }
 
-bool DisplayLine::SetFromPttBytes(const std::vector<std::uint8_t>& bytes) {
+std::optional<std::string> PttValueText(std::int32_t type, bool hex,
+                                        const std::vector<std::uint8_t>& bytes, bool& idValid) {
+    idValid = true;
     auto word = [&bytes](std::size_t n) {
         std::uint32_t w = 0;
         for (std::size_t i = 0; i < n; ++i)
             w = (w << 8) | (i < bytes.size() ? bytes[i] : 0u);
         return w;
     };
-    switch (type_) {
+    auto number = [hex](std::uint32_t v) {
+        return DisplayLine::LongToString(static_cast<std::int32_t>(v), hex);
+    };
+    switch (type) {
     case kTypeChar:
-        SetValue(static_cast<std::int32_t>(word(1)));
-        break;
+        return number(word(1));
     case kTypeInt:
-        SetValue(static_cast<std::int32_t>(word(2)));
-        break;
+        return number(word(2));
     case kTypeLong:
-        SetValue(static_cast<std::int32_t>(word(4)));
-        break;
+        return number(word(4));
     case kTypeFloat:
-        SetValue(std::bit_cast<float>(word(4)));
-        break;
+        return FormatFixed(std::bit_cast<float>(word(4)));
     case kTypeString:
-        SetValue(BytesAsText(bytes));
-        break;
-    case kTypeBaud: {
-        const std::uint8_t code = bytes.empty() ? 0 : bytes[0];
+        return BytesAsText(bytes);
+    case kTypeBaud:
         for (const auto& b : kBaudCodes) {
-            if (b.code == code && !bytes.empty()) {
-                SetValue(b.baud);
-                return true;
-            }
+            if (!bytes.empty() && b.code == bytes[0])
+                return number(static_cast<std::uint32_t>(b.baud));
         }
-        SetValue(BytesAsText(bytes));
-        break;
-    }
+        return BytesAsText(bytes);
     case kTypePttId: {
         const std::uint32_t w = word(4);
         auto id = static_cast<std::int32_t>(w >> 6);
-        if (GetPttId(id) != w) id += kHighIdBase;
-        const bool valid = GetPttId(id) == w;
-        if (!valid) CurrentUi().MessageBox("Ptt ID invalid", "Read error", Buttons::Ok, Icon::None);
-        SetValue(id);
-        return valid;
+        if (DisplayLine::GetPttId(id) != w) id += kHighIdBase;
+        idValid = DisplayLine::GetPttId(id) == w;
+        return number(static_cast<std::uint32_t>(id));
     }
     default:
-        break; // read, but not used
+        return std::nullopt; // read, but not used
     }
-    return true;
+}
+
+bool DisplayLine::SetFromPttBytes(const std::vector<std::uint8_t>& bytes) {
+    bool valid = true;
+    const std::optional<std::string> text = PttValueText(type_, hex_, bytes, valid);
+    if (!valid) CurrentUi().MessageBox("Ptt ID invalid", "Read error", Buttons::Ok, Icon::None);
+    if (text) SetValue(*text);
+    return valid;
 }
 
 } // namespace nimbrel

@@ -67,5 +67,7 @@ inline constexpr IntSetting kClosePollMs{"TIMING", "ClosePollMs", 1000};
 inline constexpr IntSetting kMonitorPauseMs{"TIMING", "MonitorPauseMs", 100};
 inline constexpr IntSetting kStartPassMs{"TIMING", "StartPassMs", 100};
 inline constexpr IntSetting kSplashSeconds{"TIMING", "SplashSeconds", 5};
+inline constexpr IntSetting kSettleMs{"TIMING", "SettleMs", 50}; // quiet line after the start
+inline constexpr IntSetting kWriteStallMs{"TIMING", "WriteStallMs", 5000}; // port taking no data
 
 } // namespace nimbrel::keys
