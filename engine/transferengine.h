@@ -22,10 +22,13 @@ namespace nimbrel {
 
 class Ui;
 
+// What the caller shows when Start is answered (empty caption, no icon).
+inline constexpr const char* kStartedText = "Communications started";
+
 // How a transfer ended. Every outcome but Done has been reported to the user.
 enum class Outcome {
     Done,
-    NoAnswer,  // the transmitter did not answer in time
+    NoAnswer,  // the transmitter did not answer in time (or, for the version, not with one)
     Mismatch,  // a written byte read back differently
     PortLost,  // the port went away, or took no data for the stall time
     Cancelled, // the user cancelled
@@ -53,23 +56,28 @@ public:
                    ProgressFn progress = {});
 
     // Whether the transmitter's user interface has been entered (Start was
-    // answered). A send or read that is cancelled or fails then sends the
-    // exit string, so the transmitter is left in a known state.
+    // answered). A send or read that is cancelled or fails mid-way then sends
+    // the exit string, so the transmitter is left in a known state, says so
+    // in its message and clears this (a port that went away or stalled gets
+    // no exit string). Start sets it, Stop clears it.
     void SetEntered(bool entered) { entered_ = entered; }
     bool Entered() const { return entered_; }
 
     // Start handshake: discards what was received, waits up to `waitMs` for
-    // the byte 0x06 and answers it with "A", then lets the line settle and
-    // discards what came meanwhile. Reports progress with the time left.
-    // NoAnswer after "No communication from PTT".
+    // the byte 0x06 and answers it with "A", then lets the line settle (no
+    // byte for SettleMs, at most 20 times that) and discards what came
+    // meanwhile. Reports progress with the time left at least every 100 ms.
+    // NoAnswer after "No communication from PTT". Done shows nothing: the
+    // caller records the start and shows kStartedText.
     Outcome Start(std::int32_t waitMs);
 
-    // Sends the first 7 characters of the exit string from the settings.
+    // Sends the first 7 characters of the exit string from the settings and
+    // waits until they are on the line. Not cancellable.
     Outcome Stop();
 
-    // "TTTTTTT", then the answer up to its 0 byte: the version text in a
-    // "Software version" message (also into `version`), or the texts for no
-    // answer and an invalid one.
+    // "TTTTTTT", then the answer up to its 0 byte (at most 199 characters
+    // kept): the version text in a "Software version" message (also into
+    // `version`), or the texts for no answer and an invalid one (NoAnswer).
     Outcome QueryVersion(std::string* version = nullptr);
 
     // One item of a configuration send: its memory-write commands (encoded
@@ -81,7 +89,9 @@ public:
     };
     // Sends each item's commands, reading every written byte back when the
     // settings ask for it ("ReadAfterWrite"). Stops at the first item the
-    // transmitter did not take, after the "Sent    got   " message.
+    // transmitter did not take, after the "Sent    got   " message (Mismatch,
+    // or NoAnswer when nothing came back). An item is sent whole: a cancel
+    // takes effect between items. Ends once everything is on the line.
     Outcome SendConfiguration(const std::vector<SendItem>& items);
 
     // One item of a configuration read.
@@ -92,26 +102,35 @@ public:
         std::int32_t type = 0;
         bool hex = false;
     };
-    // Called after each item is read with its new value text.
+    // Called after each item is read with its new value text (PttValueText);
+    // not called for items whose type a read leaves unchanged, nor for items
+    // without bytes.
     using ApplyFn = std::function<void(std::size_t index, const std::string& value)>;
     // Reads every item byte by byte and hands each new value to `apply`;
-    // "Ptt ID invalid" for an ID word that fails both check-bit tests.
-    // Stops at the first byte that gets no answer ("Error reading data").
+    // "Ptt ID invalid" for an ID word that fails both check-bit tests. An
+    // item whose size or addresses cannot be read is named in a message and
+    // skipped. Stops at the first byte that gets no answer ("Error reading
+    // data"). Done also when items were skipped.
     Outcome ReadConfiguration(const std::vector<ReadItem>& items, const ApplyFn& apply);
 
-    // Reads `count` memory bytes from `address` on (a dump).
+    // Reads `count` memory bytes from `address` on (a dump); Refused for
+    // addresses past FFFF.
     Outcome ReadMemory(std::uint32_t address, std::int32_t count, std::vector<std::uint8_t>& out);
 
     // Program download: the program file's text written from `base` on, each
     // byte verified when the settings ask for it; a failed verification is
-    // shown and the download goes on.
+    // shown and the download goes on (the outcome is then Mismatch or
+    // NoAnswer). Refused, after its message, for an odd length or a program
+    // running past FFFF. The caller shows "File sent.".
     Outcome SendProgram(const std::string& programText, std::uint32_t base);
 
     // Writes bytes as they are (interface commands, user commands, raw
-    // files), with progress by bytes; `what` names them in messages.
+    // files), with progress by bytes; `what` names them in messages ("the
+    // file"). Ends once everything is on the line.
     Outcome SendRaw(const std::string& bytes, const std::string& what);
 
 private:
+    class Run; // one operation's clock, settings and helpers
     LinkIo& io_;
     Ui& ui_;
     const CancelFlag* cancel_;
