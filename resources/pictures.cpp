@@ -512,6 +512,66 @@ QImage BlinkImage() {
     return img;
 }
 
+QPixmap SimplePicture() {
+    QPixmap pm(kSimplePictureWidth, kSimplePictureHeight);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame(0.5, 0.5, kSimplePictureWidth - 1, kSimplePictureHeight - 1);
+    QLinearGradient sky(0, 0, 0, kSimplePictureHeight);
+    sky.setColorAt(0, kSkyTop);
+    sky.setColorAt(1, kNavy);
+    p.setPen(QPen(kSteel, 1));
+    p.setBrush(sky);
+    p.drawRoundedRect(frame, 5, 5);
+
+    // A few fixed stars.
+    p.setPen(Qt::NoPen);
+    for (const QPointF& star : {QPointF(9, 8), QPointF(22, 5), QPointF(35, 13), QPointF(8, 24),
+                                QPointF(47, 7), QPointF(30, 25)}) {
+        QColor c = kCream;
+        c.setAlpha(170);
+        p.setBrush(c);
+        p.drawEllipse(star, 0.7, 0.7);
+    }
+
+    // Sea along the bottom.
+    QPainterPath sea;
+    sea.moveTo(1, 38);
+    sea.cubicTo(20, 34, 55, 34, kSimplePictureWidth - 1, 38);
+    sea.lineTo(kSimplePictureWidth - 1, kSimplePictureHeight - 5);
+    sea.quadTo(kSimplePictureWidth - 1, kSimplePictureHeight - 1, kSimplePictureWidth - 5,
+               kSimplePictureHeight - 1);
+    sea.lineTo(5, kSimplePictureHeight - 1);
+    sea.quadTo(1, kSimplePictureHeight - 1, 1, kSimplePictureHeight - 5);
+    sea.closeSubpath();
+    QLinearGradient water(0, 34, 0, kSimplePictureHeight);
+    water.setColorAt(0, kSteel);
+    water.setColorAt(1, kNavy);
+    p.setPen(QPen(kIce, 0.8));
+    p.setBrush(water);
+    p.drawPath(sea);
+
+    // The transmitter: a buoy with its antenna, sending up.
+    p.setPen(QPen(kCream, 1.2));
+    p.drawLine(QPointF(20, 35), QPointF(20, 22));
+    p.setPen(QPen(kGoldDark, 0.8));
+    p.setBrush(kGold);
+    p.drawRoundedRect(QRectF(13, 33, 14, 7), 2.5, 2.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kRed);
+    p.drawEllipse(QPointF(20, 21.5), 1.5, 1.5);
+    Waves(p, QPointF(20, 21.5), 2, kIce);
+
+    // Dotted uplink to the satellite.
+    QColor link = kGold;
+    link.setAlpha(200);
+    p.setPen(QPen(link, 1, Qt::DotLine, Qt::RoundCap));
+    p.drawLine(QPointF(27, 17), QPointF(50, 13));
+    DrawSatellite(p, QPointF(57, 13), 0.45, -20);
+    return pm;
+}
+
 QIcon Icon(int id) {
     if (id == kAppIcon) return SizedIcon(&DrawAppIcon);
     if (id == kConfigIcon) return SizedIcon(&DrawConfigIcon);

@@ -3,6 +3,7 @@
 #include "app/commandids.h"
 #include "app/recentfiles.h"
 #include "configwin/nimbrelwindow.h"
+#include "configwin/simpledialog.h"
 #include "platform/settings.h"
 #include "tests/app/appfixture.h"
 
@@ -10,6 +11,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include <functional>
 
 namespace nimbrel::test {
 namespace {
@@ -110,6 +115,8 @@ TEST_F(AppTest, SimpleModeOpensTheConfigurationFrameHidden) {
     Client()->OpenFile(ConfigFile("simple.cfg"));
     ASSERT_EQ(Client()->subWindowList().size(), 1);
     EXPECT_TRUE(Client()->subWindowList()[0]->isHidden());
+    ASSERT_NE(Client()->ConfigWindow()->SimpleForm(), nullptr);
+    EXPECT_TRUE(Client()->ConfigWindow()->SimpleForm()->isVisible());
 
     // The hidden configuration stays reachable through the Window menu.
     QMenu* windowMenu = nullptr;
@@ -125,6 +132,72 @@ TEST_F(AppTest, SimpleModeOpensTheConfigurationFrameHidden) {
     ASSERT_NE(entry, nullptr);
     entry->trigger();
     EXPECT_FALSE(Client()->subWindowList()[0]->isHidden());
+}
+
+TEST_F(AppTest, SimpleModeShowsTheFormOrTheNoticeOnNewAndRecentFiles) {
+    Settings::WriteString("STARTUP", "simplemode", "1");
+    const std::string gps = dir.Write(
+        "gps.cfg",
+        "1 1\r\n4,0,1200,GPS Sensor,Time allowed for fix (seconds),1,0,0,99999,0,4,0,0\r\n");
+    const std::string recent = ConfigFile("recent.cfg");
+    const struct {
+        const char* what;
+        std::function<void()> open;
+        bool ptt;
+    } cases[] = {
+        {"New", [&] { Client()->CmFileNew(); }, true},
+        {"recent file",
+         [&] {
+             RecentFiles().Add(recent);
+             Frame()->ExecuteCommand(cmd::kMruFirst);
+         },
+         true},
+        {"GPS first", [&] { Client()->OpenFile(gps); }, false},
+    };
+    for (const auto& c : cases) {
+        ui.Clear();
+        c.open();
+        Settle();
+        TNimbrelWindow* window = Client()->ConfigWindow();
+        ASSERT_NE(window, nullptr) << c.what;
+        QMdiSubWindow* frame = Client()->ConfigFrame();
+        if (c.ptt) {
+            EXPECT_TRUE(ui.messages.empty()) << c.what;
+            ASSERT_NE(window->SimpleForm(), nullptr) << c.what;
+            EXPECT_TRUE(window->SimpleForm()->isVisible()) << c.what;
+            EXPECT_TRUE(frame->isHidden()) << c.what;
+        } else {
+            EXPECT_EQ(ui.Texts(), std::vector<std::string>{"This configuration is not for a "
+                                                           "PTT.\r\nSwitching to advanced mode."});
+            EXPECT_EQ(window->SimpleForm(), nullptr);
+            EXPECT_FALSE(frame->isHidden());
+        }
+        frame->close();
+        Settle();
+        ASSERT_EQ(Client()->ConfigCount(), 0) << c.what;
+    }
+}
+
+TEST_F(AppTest, AdvancedSetupAndF1RoundTrip) {
+    Settings::WriteString("STARTUP", "simplemode", "1");
+    Client()->OpenFile(ConfigFile("simple.cfg"));
+    TNimbrelWindow* window = Client()->ConfigWindow();
+    QPointer<SimpleDialog> form = window->SimpleForm();
+    ASSERT_FALSE(form.isNull());
+    QTest::mouseClick(form->AdvancedButton(), Qt::LeftButton);
+    Settle();
+    EXPECT_TRUE(form.isNull());
+    EXPECT_FALSE(Client()->ConfigFrame()->isHidden());
+
+    Frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+    Frame()->UpdateCommandStates();
+    QTest::keyClick(Frame(), Qt::Key_F1);
+    Settle();
+    ASSERT_NE(window->SimpleForm(), nullptr);
+    EXPECT_TRUE(window->SimpleForm()->isVisible());
+    EXPECT_TRUE(Client()->ConfigFrame()->isHidden());
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(AppTest, TheRecentListPicksReopenAFile) {
