@@ -99,7 +99,52 @@ std::int32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
                                          .count());
 }
 
+// The system's text for an error, starting in lower case like ours.
+std::string SystemText(int error) {
+    std::string text = std::strerror(error);
+    if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[0])) != 0 &&
+        std::islower(static_cast<unsigned char>(text[1])) != 0) {
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    }
+    return text;
+}
+
 } // namespace
+
+std::string OpenErrorText(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return "no such device";
+    case EBUSY:
+    case EWOULDBLOCK: // flock: another open holds the lock
+        return "busy — held by another program";
+    case EACCES:
+    case EPERM:
+        return "permission denied — add yourself to the dialout group (sudo adduser $USER "
+               "dialout), then log in again";
+    case ENOTTY:
+        return "not a serial port";
+    default:
+        return SystemText(error);
+    }
+}
+
+std::string LossText(int error) {
+    switch (error) {
+    case 0:
+    case EPIPE:
+        return "the other end hung up";
+    case EIO:
+        return "input/output error";
+    case ENXIO:
+    case ENODEV:
+        return "the device was removed";
+    default:
+        return SystemText(error);
+    }
+}
 
 bool ParseModeText(const std::string& text, LineSettings& out) {
     std::string s = Trim(text);
@@ -207,7 +252,10 @@ bool FillTermios(const LineSettings& settings, termios& t) {
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
     if (settings.xonXoff) t.c_iflag |= IXON | IXOFF;
     if (settings.parityCheck) t.c_iflag |= INPCK;
-    t.c_cc[VMIN] = 0;
+    // The descriptor is non-blocking, so no read waits. With VMIN 1 a read
+    // that finds nothing says EAGAIN; with 0 it would answer 0, which is
+    // also what a hung-up line answers.
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     ::cfsetispeed(&t, speed);
     ::cfsetospeed(&t, speed);
@@ -222,6 +270,12 @@ portbuf::portbuf(int fd) : fd_(fd) {
     end[-1] = 0;
     setg(get_.data(), end - 1, end);
     setp(nullptr, nullptr);
+}
+
+void portbuf::NoteGone(int error) {
+    int none = -1;
+    goneError_.compare_exchange_strong(none, error);
+    NoteError(kPortGone);
 }
 
 std::uint32_t portbuf::TakeErrors() {
@@ -246,7 +300,11 @@ portbuf::int_type portbuf::underflow() {
         setg(get_.data(), end - got, end);
         return traits_type::to_int_type(*gptr());
     }
-    if (got == 0 || errno == EIO || errno == ENXIO) NoteError(kPortGone);
+    if (got == 0) {
+        NoteGone(0);
+    } else if (errno == EIO || errno == ENXIO || errno == ENODEV) {
+        NoteGone(errno);
+    }
     return traits_type::eof();
 }
 
@@ -269,7 +327,8 @@ portbuf::int_type portbuf::overflow(int_type ch) {
             ::poll(&p, 1, left);
             continue;
         }
-        NoteError(errno == EIO || errno == ENXIO ? kPortGone | kPortTxFailed : kPortTxFailed);
+        if (errno == EIO || errno == ENXIO || errno == ENODEV || errno == EPIPE) NoteGone(errno);
+        NoteError(kPortTxFailed);
         break;
     }
     // A failed write never fails the stream.
@@ -283,32 +342,46 @@ std::string comstream::DevicePath(std::int32_t port) {
                                keys::kPortDeviceBuffer);
 }
 
+void comstream::FailOpen(int error) {
+    openError_ = error != 0 ? error : EIO;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    errorState_ = kPortNotOpen;
+}
+
+std::string comstream::OpenErrorReason() const {
+    if (openError_ == 0) return {};
+    if (device_.empty()) return "no such port (the port number must be 1 to 4)";
+    return OpenErrorText(openError_);
+}
+
 comstream::comstream(std::int32_t port) : std::iostream(nullptr) {
     if (port < 1 || port > 4) {
-        errorState_ = kPortNotOpen;
+        FailOpen(EINVAL);
         return;
     }
-    const std::string path = DevicePath(port);
-    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    device_ = DevicePath(port);
+    fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
-        errorState_ = kPortNotOpen;
+        FailOpen(errno);
+        return;
+    }
+    // flock keeps out every other opener, root included; TIOCEXCL the rest.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        FailOpen(errno);
         return;
     }
     termios probe{};
-    // flock keeps out every other opener, root included; TIOCEXCL the rest.
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 || ::tcgetattr(fd_, &probe) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        errorState_ = kPortNotOpen;
+    if (::tcgetattr(fd_, &probe) != 0) {
+        FailOpen(errno);
         return;
     }
     ::ioctl(fd_, TIOCEXCL);
     ::tcflush(fd_, TCIOFLUSH);
     if (!Apply() || !SetTimeouts(10)) {
+        const int error = errno;
         ::ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
-        fd_ = -1;
-        errorState_ = kPortNotOpen;
+        FailOpen(error);
         return;
     }
     serial_icounter_struct counts{};
@@ -416,6 +489,32 @@ std::int32_t comstream::ReadQueued(char* data, std::int32_t n) {
 std::int32_t comstream::WriteBytes(const char* data, std::int32_t n) {
     if (!buf_ || n <= 0) return 0;
     return static_cast<std::int32_t>(buf_->sputn(data, n));
+}
+
+std::int32_t comstream::WriteSome(const char* data, std::int32_t n, int& error) {
+    error = 0;
+    if (fd_ < 0) {
+        error = EBADF;
+        return -1;
+    }
+    if (n <= 0) return 0;
+    for (;;) {
+        const ssize_t r = ::write(fd_, data, static_cast<std::size_t>(n));
+        if (r >= 0) return static_cast<std::int32_t>(r);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        error = errno;
+        return -1;
+    }
+}
+
+std::int32_t comstream::OutputQueued(int* error) const {
+    int queued = 0;
+    if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+        if (error != nullptr) *error = fd_ < 0 ? EBADF : errno;
+        return -1;
+    }
+    return queued;
 }
 
 } // namespace nimbrel

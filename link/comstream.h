@@ -1,7 +1,8 @@
 // A byte stream over one serial port (ports 1 to 4) on POSIX termios.
 // Reads are non-blocking: they deliver what the port has already received and
-// never wait for more. Writes are unbuffered, one write call per byte, each
-// bounded by the write timeouts.
+// never wait for more. Stream writes are unbuffered, one write call per byte,
+// each bounded by the write timeouts; WriteSome is the non-blocking write for
+// a caller that waits for room itself.
 #pragma once
 
 #include <array>
@@ -51,6 +52,16 @@ inline constexpr std::uint32_t kPortNotOpen = 32;
 inline constexpr std::uint32_t kPortTxFailed = 0x0100; // a byte could not be written in time
 inline constexpr std::uint32_t kPortGone = 0x0400;     // read gave end of file or EIO
 
+// Why a port could not be opened, for messages: "no such device" (ENOENT,
+// ENXIO, ENODEV), "busy — held by another program" (EBUSY, or the lock held
+// elsewhere), the dialout-group hint (EACCES, EPERM), "not a serial port"
+// (ENOTTY), else the system's text.
+std::string OpenErrorText(int error);
+// Why an open port went away: 0 stands for end of file. "the other end hung
+// up" (0, EPIPE), "input/output error" (EIO), "the device was removed"
+// (ENXIO, ENODEV), else the system's text.
+std::string LossText(int error);
+
 // Stream buffer on an open port descriptor (not owned, not closed here).
 class portbuf : public std::streambuf {
 public:
@@ -63,6 +74,9 @@ public:
     // Error bits collected by reads and writes since the last call; clears
     // them except kPortGone.
     std::uint32_t TakeErrors();
+    // Whether a read found the other end gone, and why (errno, 0 for end of
+    // file); -1 while it is there.
+    int GoneError() const { return goneError_.load(); }
 
 protected:
     int_type underflow() override;
@@ -74,18 +88,20 @@ protected:
 
 private:
     void NoteError(std::uint32_t bits) { errors_.fetch_or(bits); }
+    void NoteGone(int error);
 
     int fd_;
     std::array<char, kBufferSize> get_{};
     std::atomic<std::int32_t> writeTimeoutMs_{20};
     std::atomic<std::uint32_t> errors_{0};
+    std::atomic<int> goneError_{-1};
 };
 
 class comstream : public std::iostream {
 public:
     // Opens port 1 to 4: the device of settings key COM device<n>, else
     // /dev/ttyS<n-1>. Any failure leaves the stream unattached and the error
-    // state at kPortNotOpen for good.
+    // state at kPortNotOpen for good; OpenError and OpenErrorReason say why.
     explicit comstream(std::int32_t port);
     ~comstream() override;
     comstream(const comstream&) = delete;
@@ -110,6 +126,12 @@ public:
 
     int GetHandle() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
+    // The device the port number named ("" for a number outside 1 to 4).
+    const std::string& Device() const { return device_; }
+    // Why the open failed: the errno of the failing call (EINVAL for a port
+    // number outside 1 to 4), and its text for messages; 0 and "" when open.
+    int OpenError() const { return openError_; }
+    std::string OpenErrorReason() const;
     const LineSettings& Settings() const { return settings_; }
     // kPortNotOpen when the port never opened; else the line error flags
     // since the last call (0 = none).
@@ -121,10 +143,22 @@ public:
     std::int32_t ReadQueued(char* data, std::int32_t n);
     std::int32_t WriteBytes(const char* data, std::int32_t n);
 
+    // Non-blocking write of as much as the port takes now: the count taken
+    // (0 when it has no room), or -1 with `error` set to the errno.
+    std::int32_t WriteSome(const char* data, std::int32_t n, int& error);
+    // Bytes written and not yet sent on the line; -1 when the device cannot
+    // say (then nothing is known to be waiting), with the errno in `error`.
+    std::int32_t OutputQueued(int* error = nullptr) const;
+    // Whether a read found the other end gone (see portbuf::GoneError).
+    int GoneError() const { return buf_ ? buf_->GoneError() : -1; }
+
 private:
     bool Apply();
+    void FailOpen(int error);
 
     int fd_ = -1;
+    std::string device_;
+    int openError_ = 0;
     std::uint32_t errorState_ = 0;
     LineSettings settings_;
     std::int32_t writeTimeoutMs_ = 20;

@@ -8,95 +8,340 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace nimbrel {
 namespace {
 
-void ShowOpenError() {
-    CurrentUi().MessageBox(kOpenErrorText, "", Buttons::Ok, Icon::Exclamation);
+using Clock = std::chrono::steady_clock;
+
+std::int32_t ElapsedMs(Clock::time_point since) {
+    return static_cast<std::int32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
-void SleepMs(std::int32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 1)));
+constexpr const char* kNotOpen = "the port is not open";
+
+bool IsLossError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
 }
 
 } // namespace
 
-Transport::Transport() : receive_(static_cast<std::size_t>(kReceiveBufferSize)) {}
+// A Write or Drain holds the port it started on; ClosePort waits for it to
+// let go, so the device is free when ClosePort returns.
+class Transport::PortUse {
+public:
+    explicit PortUse(Transport& t) : t_(t), port(t.AcquirePort()) {}
+    ~PortUse() {
+        if (port) t_.ReleasePort();
+    }
+    PortUse(const PortUse&) = delete;
+    PortUse& operator=(const PortUse&) = delete;
+
+private:
+    Transport& t_;
+
+public:
+    const std::shared_ptr<comstream> port;
+};
+
+std::string Transport::OpenError::Text() const {
+    const std::string where = device.empty() ? "Port " + std::to_string(port) : device;
+    return where + ": " + reason + ".";
+}
+
+Transport::Transport() : receive_(static_cast<std::size_t>(kReceiveBufferSize)) {
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
 
 Transport::~Transport() {
     ClosePort();
     CloseLog();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 bool Transport::EnableCommPort(bool enable) {
     if (!enable) {
         ClosePort();
-        enabled_ = false;
         return true;
     }
-    if (enabled_) return true;
+    if (!enabled_.load()) return OpenPort();
+    if (!Lost()) return true;
+    // The port went away: let go of it and open the device again (the
+    // adapter plugged back in, a new simulator on the same path).
+    const bool receiving = IsMonitorRunning();
+    ClosePort();
+    if (!OpenPort()) return false;
+    if (receiving) StartMonitor();
+    return true;
+}
 
+bool Transport::OpenPort() {
     const std::int32_t number = Settings::Get(keys::kPortNumber);
     std::string mode = "com" + Settings::Get(keys::kPortText);
-    auto port = std::make_unique<comstream>(number);
+    auto port = std::make_shared<comstream>(number);
+    OpenError error;
+    error.port = number;
+    error.device = port->Device();
     if (port->GetPortErrorState() == kPortNotOpen) {
-        ShowOpenError();
-        return false;
-    }
-    mode += ":" + Settings::Get(keys::kPortBaud) + "," + Settings::Get(keys::kPortParity) + "," +
+        error.reason = port->OpenErrorReason();
+    } else {
+        const std::string line =
+            Settings::Get(keys::kPortBaud) + "," + Settings::Get(keys::kPortParity) + "," +
             Settings::Get(keys::kPortBits) + "," + Settings::Get(keys::kPortStop);
-    LineSettings line;
-    if (!ParseModeText(mode, line) || !port->SetDcb(line)) {
+        mode += ":" + line;
+        LineSettings settings;
+        if (!ParseModeText(mode, settings) || !port->SetDcb(settings)) {
+            error.reason = "the line settings " + line + " cannot be used";
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        device_ = port->Device();
+        openError_ = error;
+    }
+    if (error.Failed()) {
         // The port is released again, so a corrected setting can open it.
-        ShowOpenError();
+        port.reset();
+        CurrentUi().MessageBox(std::string(kOpenErrorText) + "\r\n" + error.Text(), "", Buttons::Ok,
+                               Icon::Exclamation);
         return false;
     }
     {
         std::lock_guard<std::mutex> guard(lock_);
         port_ = std::move(port);
+        lost_ = false;
+        lostTold_ = false;
+        lostReason_.clear();
     }
     enabled_ = true;
+    Wake(); // a running receive task picks the port up
     return true;
+}
+
+bool Transport::IsPortEnabled() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return enabled_.load() && port_ && !lost_;
+}
+
+Transport::OpenError Transport::LastOpenError() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return openError_;
+}
+
+void Transport::Wake() {
+    if (wakeFd_ < 0) return;
+    const std::uint64_t one = 1;
+    if (::write(wakeFd_, &one, sizeof one) < 0) {
+        // Already signalled (the counter is full): the task wakes anyway.
+    }
 }
 
 void Transport::StopMonitor() {
     if (!monitor_.joinable()) return;
-    const std::int32_t pollMs = Settings::Get(keys::kClosePollMs);
     {
         std::lock_guard<std::mutex> guard(lock_);
         run_ = false;
     }
-    for (;;) {
-        SleepMs(pollMs);
-        std::lock_guard<std::mutex> guard(lock_);
-        if (run_) break;
-    }
+    Wake();
     monitor_.join();
 }
 
 void Transport::ClosePort() {
     // The receive task stops even without a port: it must never outlive us.
     StopMonitor();
-    std::unique_ptr<comstream> closing;
+    std::shared_ptr<comstream> closing;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::unique_lock<std::mutex> guard(lock_);
         closing = std::move(port_);
+        port_.reset();
+        changed_.notify_all();
+        // A writer on another thread lets go within one slice.
+        changed_.wait_for(guard, std::chrono::seconds(1), [this] { return writers_ == 0; });
     }
     closing.reset();
     enabled_ = false;
 }
 
+std::shared_ptr<comstream> Transport::AcquirePort() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (port_) ++writers_;
+    return port_;
+}
+
+void Transport::ReleasePort() {
+    std::lock_guard<std::mutex> guard(lock_);
+    --writers_;
+    changed_.notify_all();
+}
+
+bool Transport::PortGoneFrom(const comstream* port) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return lost_ || port_.get() != port;
+}
+
+void Transport::MarkLost(const std::string& reason, bool onReceiveThread) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (lost_) return;
+        lost_ = true;
+        lostReason_ = reason;
+    }
+    changed_.notify_all();
+    if (onReceiveThread) return; // the task tells the handler on its next pass
+    Wake();
+    if (!monitorActive_.load()) NotifyLost();
+}
+
+void Transport::NotifyLost() {
+    std::string reason;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!lost_ || lostTold_) return;
+        lostTold_ = true;
+        reason = lostReason_;
+    }
+    std::lock_guard<std::mutex> guard(sinkLock_);
+    if (lostHandler_) lostHandler_(reason);
+}
+
+bool Transport::Lost() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return lost_ || !port_;
+}
+
+std::string Transport::LostReason() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (lost_) return lostReason_;
+    return port_ ? "" : kNotOpen;
+}
+
+std::string Transport::PortName() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return device_;
+}
+
 std::int32_t Transport::WriteComm(const char* data, std::int32_t count) {
-    if (!port_ || count <= 0) return 0;
-    return port_->WriteBytes(data, count);
+    if (count <= 0) return 0;
+    std::size_t written = 0;
+    lastWrite_ =
+        Write(data, static_cast<std::size_t>(count), nullptr, writeStallMs_.load(), written);
+    return static_cast<std::int32_t>(written);
 }
 
 std::int32_t Transport::TransmitCommChar(char ch) {
     WriteComm(&ch, 1);
     return 0;
+}
+
+IoStatus Transport::Write(const char* data, std::size_t count, const CancelFlag* cancel,
+                          std::int32_t stallMs, std::size_t& written) {
+    written = 0;
+    const PortUse use(*this);
+    comstream* port = use.port.get();
+    if (port == nullptr || PortGoneFrom(port)) return IoStatus::PortLost;
+    auto lastProgress = Clock::now();
+    while (written < count) {
+        if (PortGoneFrom(port)) return IoStatus::PortLost;
+        const auto n = static_cast<std::int32_t>(
+            std::min<std::size_t>(count - written, static_cast<std::size_t>(1) << 20));
+        int error = 0;
+        const std::int32_t took = port->WriteSome(data + written, n, error);
+        if (took > 0) {
+            written += static_cast<std::size_t>(took);
+            lastProgress = Clock::now();
+            continue;
+        }
+        if (took < 0) {
+            // Nothing more can go out on this descriptor.
+            MarkLost(LossText(error), false);
+            return IoStatus::PortLost;
+        }
+        // No room: wait for it in short slices, looking at cancel and loss.
+        for (;;) {
+            if (PortGoneFrom(port)) return IoStatus::PortLost;
+            if (cancel != nullptr && cancel->load()) return IoStatus::Cancelled;
+            const std::int32_t left = stallMs - ElapsedMs(lastProgress);
+            if (left <= 0) return IoStatus::Stalled;
+            pollfd p{port->GetHandle(), POLLOUT, 0};
+            const int ready = ::poll(&p, 1, std::min(left, kWriteSliceMs));
+            if (ready <= 0) continue;
+            if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                MarkLost(LossText((p.revents & POLLHUP) != 0 ? 0 : EIO), false);
+                return IoStatus::PortLost;
+            }
+            if ((p.revents & POLLOUT) != 0) break;
+        }
+    }
+    return IoStatus::Ok;
+}
+
+IoStatus Transport::Drain(const CancelFlag* cancel, std::int32_t stallMs) {
+    const PortUse use(*this);
+    comstream* port = use.port.get();
+    if (port == nullptr) return IoStatus::PortLost;
+    auto lastProgress = Clock::now();
+    std::int32_t last = -1;
+    for (;;) {
+        if (PortGoneFrom(port)) return IoStatus::PortLost;
+        int error = 0;
+        const std::int32_t queued = port->OutputQueued(&error);
+        if (queued < 0 && IsLossError(error)) {
+            MarkLost(LossText(error), false);
+            return IoStatus::PortLost;
+        }
+        if (queued <= 0) return IoStatus::Ok; // or the device cannot say
+        if (last < 0 || queued < last) lastProgress = Clock::now();
+        last = queued;
+        if (cancel != nullptr && cancel->load()) return IoStatus::Cancelled;
+        const std::int32_t left = stallMs - ElapsedMs(lastProgress);
+        if (left <= 0) return IoStatus::Stalled;
+        // About the time the queue needs on the line (10 bits a byte).
+        const std::int64_t lineMs = static_cast<std::int64_t>(queued) * 10000 /
+                                    std::max<std::uint32_t>(port->Settings().baud, 1);
+        const auto slice = std::chrono::milliseconds(
+            std::clamp<std::int64_t>(lineMs, 1, std::min(left, kWriteSliceMs)));
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait_for(guard, slice, [&] { return lost_ || port_.get() != port; });
+    }
+}
+
+IoStatus Transport::WaitForBytes(std::size_t count, std::int32_t timeoutMs,
+                                 const CancelFlag* cancel) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        if (static_cast<std::size_t>(count_) >= count) return IoStatus::Ok;
+        if (lost_ || !port_) return IoStatus::PortLost;
+        if (cancel != nullptr && cancel->load()) return IoStatus::Cancelled;
+        const auto now = Clock::now();
+        if (now >= deadline) return IoStatus::TimedOut;
+        // Bytes and loss wake us at once; the slice only bounds how late a
+        // cancel is seen.
+        changed_.wait_for(guard,
+                          std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(20)));
+    }
+}
+
+void Transport::Flush() {
+    FlushComm(1);
+}
+
+std::size_t Transport::Available() {
+    return static_cast<std::size_t>(GetBytesInQue());
+}
+
+std::size_t Transport::Take(char* out, std::size_t max) {
+    const auto n = static_cast<std::int32_t>(
+        std::min<std::size_t>(max, static_cast<std::size_t>(kReceiveBufferSize)));
+    return static_cast<std::size_t>(ReadComm(out, n));
 }
 
 std::int32_t Transport::GetBytesInQue() {
@@ -122,7 +367,15 @@ std::int32_t Transport::FlushComm(std::int32_t) {
 }
 
 std::uint32_t Transport::GetCommError() {
-    return port_ ? port_->GetPortErrorState() : kPortNotOpen;
+    std::shared_ptr<comstream> port;
+    bool lost;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        port = port_;
+        lost = lost_;
+    }
+    if (!port) return kPortNotOpen;
+    return port->GetPortErrorState() | (lost ? kPortGone : 0);
 }
 
 std::int32_t Transport::StringToUpperCase(char* text) {
@@ -185,18 +438,24 @@ bool Transport::SendPttData(char* commands) {
 
 bool Transport::StartMonitor() {
     if (monitor_.joinable()) return false;
-    const std::int32_t pauseMs = Settings::Get(keys::kMonitorPauseMs);
+    const std::int32_t intervalMs = Settings::Get(keys::kMonitorPauseMs);
     {
         std::lock_guard<std::mutex> guard(lock_);
         run_ = true;
     }
-    monitor_ = std::thread([this, pauseMs] { Monitor(*this, pauseMs); });
+    monitorActive_ = true;
+    monitor_ = std::thread([this, intervalMs] { Monitor(*this, intervalMs); });
     return true;
 }
 
 void Transport::SetDisplaySink(DisplaySink sink) {
     std::lock_guard<std::mutex> guard(sinkLock_);
     sink_ = std::move(sink);
+}
+
+void Transport::SetLostHandler(LostHandler handler) {
+    std::lock_guard<std::mutex> guard(sinkLock_);
+    lostHandler_ = std::move(handler);
 }
 
 bool Transport::OpenLog(const std::string& path) {
@@ -223,41 +482,114 @@ bool Transport::IsLogging() {
     return logging_;
 }
 
-void Monitor(Transport& t, std::int32_t pauseMs) {
+void Transport::AppendReceived(const char* data, std::int32_t n) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (count_ + n >= kReceiveBufferSize) {
+            // n is at most one chunk, so count_ is larger than n here.
+            std::memmove(receive_.data(), receive_.data() + n,
+                         static_cast<std::size_t>(count_ - n));
+            count_ -= n;
+        }
+        std::memcpy(receive_.data() + count_, data, static_cast<std::size_t>(n));
+        count_ += n;
+        if (logging_ && log_.is_open()) {
+            log_.write(data, n);
+            log_.flush();
+        }
+    }
+    changed_.notify_all();
+}
+
+void Monitor(Transport& t, std::int32_t displayIntervalMs) {
+    const auto interval = std::chrono::milliseconds(std::max(displayIntervalMs, 0));
     std::vector<char> chunk(static_cast<std::size_t>(Transport::kChunkSize));
+    std::string pending; // display text not yet handed over
+    std::int32_t pendingRaw = 0;
+    auto lastHandOver = Clock::now() - interval;
+    auto handOver = [&] {
+        if (pendingRaw == 0) return;
+        {
+            std::lock_guard<std::mutex> guard(t.sinkLock_);
+            if (t.sink_) t.sink_(pending, pendingRaw);
+        }
+        pending.clear();
+        pendingRaw = 0;
+        lastHandOver = Clock::now();
+    };
+
+    std::shared_ptr<comstream> port;
+    const comstream* seen = nullptr;
+    bool readNow = false;
     for (;;) {
-        bool last;
-        comstream* port;
+        bool stop;
         {
             std::lock_guard<std::mutex> guard(t.lock_);
-            last = !t.run_;
-            port = t.port_.get();
+            stop = !t.run_;
+            port = t.lost_ ? nullptr : t.port_;
         }
-        // The port is destroyed only after this task has stopped.
-        const std::int32_t n = port ? port->ReadQueued(chunk.data(), Transport::kChunkSize) : 0;
-        if (n > 0) {
-            {
-                std::lock_guard<std::mutex> guard(t.lock_);
-                if (t.count_ + n >= Transport::kReceiveBufferSize) {
-                    std::memmove(t.receive_.data(), t.receive_.data() + n,
-                                 static_cast<std::size_t>(t.count_ - n));
-                    t.count_ -= n;
-                }
-                std::memcpy(t.receive_.data() + t.count_, chunk.data(),
-                            static_cast<std::size_t>(n));
-                t.count_ += n;
-                if (t.logging_ && t.log_.is_open()) {
-                    t.log_.write(chunk.data(), n);
-                    t.log_.flush();
-                }
+        t.NotifyLost(); // a loss that a writer noticed
+        if (stop) break;
+        if (port.get() != seen) {
+            // A newly opened stream has its first byte ready before anything arrives.
+            seen = port.get();
+            readNow = port != nullptr;
+        }
+
+        if (port && readNow) {
+            const std::int32_t n = port->ReadQueued(chunk.data(), Transport::kChunkSize);
+            if (n > 0) {
+                t.AppendReceived(chunk.data(), n);
+                // A batch stays within one chunk, as the display expects.
+                if (pendingRaw + n > Transport::kChunkSize) handOver();
+                pending += ChunkDisplayText(chunk.data(), n);
+                pendingRaw += n;
             }
-            const std::string text = ChunkDisplayText(chunk.data(), n);
-            std::lock_guard<std::mutex> guard(t.sinkLock_);
-            if (t.sink_) t.sink_(text, n);
+            if (port->GoneError() >= 0) {
+                t.MarkLost(LossText(port->GoneError()), true);
+                handOver();
+                continue;
+            }
+            // A full chunk may have left more in the stream than the descriptor shows.
+            readNow = n == Transport::kChunkSize;
         }
-        if (last) break;
-        SleepMs(pauseMs);
+
+        const auto now = Clock::now();
+        if (pendingRaw > 0 &&
+            (now - lastHandOver >= interval || pendingRaw >= Transport::kChunkSize)) {
+            handOver();
+        }
+        if (readNow) continue;
+
+        int timeoutMs = -1; // idle: wait for bytes or the wake, nothing else
+        if (pendingRaw > 0) {
+            const auto due = lastHandOver + interval - Clock::now();
+            timeoutMs = static_cast<int>(std::max<std::int64_t>(
+                std::chrono::ceil<std::chrono::milliseconds>(due).count(), 0));
+        }
+        if (t.wakeFd_ < 0) timeoutMs = timeoutMs < 0 ? 50 : std::min(timeoutMs, 50);
+        pollfd fds[2] = {{t.wakeFd_, POLLIN, 0}, {port ? port->GetHandle() : -1, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeoutMs);
+        if (ready < 0) {
+            if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            std::uint64_t count;
+            if (::read(t.wakeFd_, &count, sizeof count) < 0) {
+                // Nothing to take: another pass read it.
+            }
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            readNow = true; // a hang-up with bytes still queued shows on the read
+        } else if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            t.MarkLost(LossText((fds[1].revents & POLLHUP) != 0 ? 0 : EIO), true);
+            handOver();
+        }
     }
+    handOver();
+    t.monitorActive_ = false;
+    t.NotifyLost();
     std::lock_guard<std::mutex> guard(t.lock_);
     t.run_ = true;
 }

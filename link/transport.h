@@ -1,18 +1,25 @@
 // The link to the transmitter: opens and closes the serial port with the
 // settings file's line settings, runs the receive task that collects what the
 // transmitter sends (and hands its display text to a sink and its raw bytes to
-// the log file), and offers the operations and exchanges that the terminal
-// and configuration windows use. No GUI: messages go through CurrentUi() and
-// every wait serves events in bounded slices.
+// the log file), notices when the port goes away, and offers the operations
+// and exchanges that the terminal and configuration windows use. As LinkIo it
+// is what a transfer talks to. No GUI: messages go through CurrentUi() and
+// every wait is bounded.
 //
-// Threads: every operation is called on the UI thread; the receive task runs
-// on its own thread. One lock guards the receive buffer and its count, the
-// run flag, the port pointer seen by the task, and the log stream.
+// Threads: opening, closing, logging and the exchanges are called on the UI
+// thread; the LinkIo operations may run on one other thread (a transfer's);
+// the receive task runs on its own thread. One lock guards the receive buffer
+// and its count, the run flag, the port pointer, the loss state and the log
+// stream; a condition variable on it wakes waiters when bytes arrive or the
+// port is lost.
 #pragma once
 
+#include "engine/linkio.h"
 #include "link/comstream.h"
 #include "link/protocol.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -25,46 +32,74 @@
 
 namespace nimbrel {
 
-class Transport {
+class Transport : public LinkIo {
 public:
     static constexpr std::int32_t kReceiveBufferSize = 64000;
     static constexpr std::int32_t kChunkSize = 1000;
     static constexpr std::int32_t kVersionBufferSize = 200;
+    // How long a WriteComm waits for a port that takes no byte.
+    static constexpr std::int32_t kWriteStallMs = 2000;
+    // Longest single wait inside Write and Drain, so cancel and loss are seen.
+    static constexpr std::int32_t kWriteSliceMs = 50;
 
-    // Receives the display text of each received chunk and the chunk's raw
-    // byte count. Called on the receive thread: it must hand the text over
-    // to the UI thread without waiting for it (e.g. a queued call). A
-    // derived window stops the task (ClosePort) or clears the sink in its
-    // own destructor, before what the sink uses is gone.
+    // Receives received display text and the raw byte count it stands for,
+    // in batches: at most one call per display interval ([TIMING]
+    // MonitorPauseMs, 100 ms), earlier only when a batch holds kChunkSize
+    // bytes, and what is left when the task stops. Called on the receive
+    // thread: it must hand the text over to the UI thread without waiting for
+    // it (e.g. a queued call). A derived window stops the task (ClosePort) or
+    // clears the sink in its own destructor, before what the sink uses is gone.
     using DisplaySink = std::function<void(const std::string& text, std::int32_t rawCount)>;
+    // Told once when an open port goes away, with the reason. Called on the
+    // receive thread (on the noticing thread when no receive task runs): it
+    // must post the news on and never call ClosePort itself.
+    using LostHandler = std::function<void(const std::string& reason)>;
+
+    // Why the last EnableCommPort(true) failed; empty after a success.
+    struct OpenError {
+        std::int32_t port = 0; // the configured port number
+        std::string device;    // the device path tried ("" for a bad number)
+        std::string reason;    // "busy — held by another program", ...
+        bool Failed() const { return !reason.empty(); }
+        // "/dev/ttyUSB0: busy — held by another program." or "Port 0: ...".
+        std::string Text() const;
+    };
 
     Transport();
     // Stops the receive task, closes the log and the port.
-    virtual ~Transport();
+    ~Transport() override;
     Transport(const Transport&) = delete;
     Transport& operator=(const Transport&) = delete;
 
-    // true: opens the configured port unless already enabled; false after
-    // showing "Error opening serial port. Check ini file.". false: closes
-    // the port; answers true.
+    // true: opens the configured port unless already enabled (a port that was
+    // lost is released and opened again, and its receive task restarted);
+    // false after ONE message: "Error opening serial port. Check ini file."
+    // then "\r\n" and OpenError::Text(). false: closes the port; answers true.
     bool EnableCommPort(bool enable);
-    bool IsPortEnabled() const { return enabled_; }
-    // Stops the receive task (run-flag handshake, polled every ClosePollMs)
-    // and closes the port.
+    // A port is open and has not gone away.
+    bool IsPortEnabled() const;
+    OpenError LastOpenError() const;
+    // Stops the receive task (within milliseconds) and closes the port,
+    // releasing the device for the next open.
     void ClosePort();
 
-    // Raw bytes to the port; nothing while no port is open. Answers the
-    // count written. Every exchange writes through here, so a terminal can
+    // Raw bytes to the port, all of them: waits for room as Write does, for
+    // at most WriteStallMs without progress. Answers the count the port took;
+    // fewer after a stall or loss, which LastWriteStatus tells. Nothing while
+    // no port is open. Every exchange writes through here, so a terminal can
     // override it to trace what is sent.
     virtual std::int32_t WriteComm(const char* data, std::int32_t count);
     std::int32_t TransmitCommChar(char ch); // answers 0
+    IoStatus LastWriteStatus() const { return lastWrite_.load(); }
+    void SetWriteStallMs(std::int32_t ms) { writeStallMs_.store(ms); }
     // Bytes received and not yet taken.
     std::int32_t GetBytesInQue();
     // Takes up to `count` bytes from the front of the receive buffer.
     std::int32_t ReadComm(char* data, std::int32_t count);
     // Discards the receive buffer; the argument is ignored; answers 1.
     std::int32_t FlushComm(std::int32_t ignored = 0);
-    // The port's error state; kPortNotOpen while no port is open.
+    // The port's error state (with kPortGone once lost); kPortNotOpen while
+    // no port is open.
     std::uint32_t GetCommError();
     // Upper-cases in place; answers the length.
     static std::int32_t StringToUpperCase(char* text);
@@ -78,18 +113,38 @@ public:
     bool SendPttData(char* commands);
     bool SendPttData(std::string& commands);
 
-    // Starts the receive task (once per open; ClosePort ends it). Answers
-    // false when it is already running.
+    // Starts the receive task (ClosePort ends it). Answers false when it is
+    // already running. Idle, it waits in poll() and costs nothing.
     bool StartMonitor();
     bool IsMonitorRunning() const { return monitor_.joinable(); }
-    // Replaces the display sink; waits for a call in progress to finish.
+    // Replace the sink and the lost handler; each waits for a call in
+    // progress to finish.
     void SetDisplaySink(DisplaySink sink);
+    void SetLostHandler(LostHandler handler);
 
     // Raw logging of everything received, appended in binary. False, with
     // logging off, when the file cannot be opened.
     bool OpenLog(const std::string& path);
     void CloseLog();
     bool IsLogging();
+
+    // LinkIo, for a transfer on its own thread. Every wait is bounded and
+    // ends early on loss, on ClosePort, or on cancel. Without an open port
+    // the waits answer PortLost at once.
+    std::string PortName() const override;
+    void Flush() override;
+    IoStatus Write(const char* data, std::size_t count, const CancelFlag* cancel,
+                   std::int32_t stallMs, std::size_t& written) override;
+    IoStatus Drain(const CancelFlag* cancel, std::int32_t stallMs) override;
+    IoStatus WaitForBytes(std::size_t count, std::int32_t timeoutMs,
+                          const CancelFlag* cancel) override;
+    std::size_t Available() override;
+    std::size_t Take(char* out, std::size_t max) override;
+    // True once the open port went away, and while none is open; the reason
+    // ("input/output error", "the other end hung up", "the port is not
+    // open") stays until the next successful open.
+    bool Lost() const override;
+    std::string LostReason() const override;
 
     // Start handshake: discards what was received, then waits up to
     // `timeoutMs` for the byte 0x06 and answers the first one with "A".
@@ -121,28 +176,53 @@ public:
     ProgramStatus SendProgram(const std::string& programText, std::uint32_t base);
 
 private:
-    friend void Monitor(Transport& transport, std::int32_t pauseMs);
+    friend void Monitor(Transport& transport, std::int32_t displayIntervalMs);
+    class PortUse;
+    bool OpenPort();
     void StopMonitor();
+    void Wake();
+    // The open port, or null; counted as in use by a writer until released.
+    std::shared_ptr<comstream> AcquirePort();
+    void ReleasePort();
+    bool PortGoneFrom(const comstream* port);
+    // Marks the port lost (first reason wins) and wakes every waiter; the
+    // lost handler runs on the receive task, or here when none runs.
+    void MarkLost(const std::string& reason, bool onReceiveThread);
+    void NotifyLost();
+    void AppendReceived(const char* data, std::int32_t n);
 
-    std::mutex lock_; // the receive lock
+    mutable std::mutex lock_; // the receive lock
+    std::condition_variable changed_;
     std::vector<char> receive_;
     std::int32_t count_ = 0;
     bool run_ = true;
-    std::unique_ptr<comstream> port_; // replaced under lock_ on the UI thread
+    std::shared_ptr<comstream> port_;
+    std::string device_;
+    std::int32_t writers_ = 0; // Write calls using port_
+    bool lost_ = false;
+    bool lostTold_ = false;
+    std::string lostReason_;
     std::ofstream log_;
     bool logging_ = false;
 
-    bool enabled_ = false;
+    std::atomic<bool> enabled_{false};
+    OpenError openError_; // UI thread
+    std::atomic<IoStatus> lastWrite_{IoStatus::Ok};
+    std::atomic<std::int32_t> writeStallMs_{kWriteStallMs};
     std::thread monitor_;
+    std::atomic<bool> monitorActive_{false};
+    int wakeFd_ = -1; // eventfd that ends the receive task's wait
     std::mutex sinkLock_;
     DisplaySink sink_;
+    LostHandler lostHandler_;
 };
 
-// The receive task: each cycle takes up to 1000 queued bytes from the port,
-// appends them to the receive buffer (dropping the oldest bytes rather than
-// passing 64000), writes them to the log while logging, hands their display
-// text to the sink, then pauses `pauseMs`. Ends after the cycle that finds
-// the run flag cleared, and sets it back.
-void Monitor(Transport& transport, std::int32_t pauseMs);
+// The receive task: waits in poll() for bytes (or its wake), takes up to 1000
+// queued bytes at a time, appends them to the receive buffer (dropping the
+// oldest rather than passing 64000), writes them to the log while logging,
+// wakes waiters, and hands the display text to the sink in batches. A read
+// or poll that finds the port gone marks it lost and stops reading it. Ends
+// when the run flag is cleared, and sets it back.
+void Monitor(Transport& transport, std::int32_t displayIntervalMs);
 
 } // namespace nimbrel

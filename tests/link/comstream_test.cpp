@@ -71,6 +71,8 @@ TEST_F(ComStreamTest, StaleInputGoesAndTheFirstByteIsASingleZero) {
     EXPECT_EQ(s.get(), 0);
     EXPECT_EQ(s.get(), std::char_traits<char>::eof());
     EXPECT_TRUE(s.eof());
+    EXPECT_EQ(s.GetPortErrorState(), 0u) << "nothing to read is not the other end gone";
+    EXPECT_EQ(s.GoneError(), -1);
 }
 
 TEST_F(ComStreamTest, EveryByteValuePassesUnchangedAnd0xFFIsNotEndOfFile) {

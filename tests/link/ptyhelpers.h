@@ -124,7 +124,7 @@ inline void UsePort(const std::string& device, int port = 2) {
     Settings::WriteString("COM", "device" + std::to_string(port), device);
 }
 
-// Short fixed waits, so closing and the receive cycle take milliseconds.
+// Short fixed waits: the display gets received text within milliseconds.
 inline void QuickTimings() {
     Settings::WriteString("TIMING", "ClosePollMs", "5");
     Settings::WriteString("TIMING", "MonitorPauseMs", "2");

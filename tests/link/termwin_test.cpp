@@ -456,7 +456,9 @@ TEST_F(TermWinTest, TerminalWithoutAPortStaysOpenAndSendsNothing) {
     Settings::WriteString("COM", "port", "2");
     Settings::WriteString("COM", "device2", dir.File("no-such-device"));
     client.TermOpen(true);
-    ASSERT_EQ(ui.Texts(), std::vector<std::string>{"Error opening serial port. Check ini file."});
+    ASSERT_EQ(ui.Texts(),
+              std::vector<std::string>{"Error opening serial port. Check ini file.\r\n" +
+                                       dir.File("no-such-device") + ": no such device."});
     TermWin* term = client.TerminalWindow();
     ASSERT_NE(term, nullptr);
     EXPECT_TRUE(client.TermWindowOpen());

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace nimbrel;
 using nimbrel::test::MsSince;
 using nimbrel::test::Pty;
@@ -48,24 +53,53 @@ protected:
     RecordingUi ui;
 };
 
-TEST_F(TransportTest, PortThatCannotOpenShowsTheMessageAndStaysDisabled) {
+// Permission denied cannot be provoked as root (root opens any device); the
+// case runs only for an ordinary user.
+TEST_F(TransportTest, PortThatCannotOpenSaysOnceWhichDeviceAndWhy) {
     Pty pty;
-    Settings::WriteString("COM", "device1", pty.Slave());
-    Settings::WriteString("COM", "device4", pty.Slave());
-    for (const char* port : {"0", "5", "x"}) {
-        Settings::WriteString("COM", "port", port);
+    const std::string held = pty.Slave();
+    const int holder = ::open(held.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0); // another program holds it
+    const std::string missing = dir.File("ttyUSB0");
+    const std::string plain = dir.Write("plain", "not a tty");
+    const std::string locked = dir.Write("locked", "");
+    ::chmod(locked.c_str(), 0);
+
+    struct Case {
+        std::string port, device, reason;
+    };
+    std::vector<Case> cases = {
+        {"0", "", "no such port (the port number must be 1 to 4)"},
+        {"5", "", "no such port (the port number must be 1 to 4)"},
+        {"2", missing, "no such device"},
+        {"2", held, "busy — held by another program"},
+        {"2", plain, "not a serial port"},
+    };
+    if (::geteuid() != 0) {
+        cases.push_back({"2", locked,
+                         "permission denied — add yourself to the dialout group (sudo adduser "
+                         "$USER dialout), then log in again"});
+    }
+    for (const Case& c : cases) {
+        ui.Clear();
+        Settings::WriteString("COM", "port", c.port);
+        Settings::WriteString("COM", "device2", c.device);
         Transport t;
-        EXPECT_FALSE(t.EnableCommPort(true)) << port;
+        EXPECT_FALSE(t.EnableCommPort(true)) << c.reason;
         EXPECT_FALSE(t.IsPortEnabled());
         EXPECT_EQ(t.GetCommError(), kPortNotOpen);
+        const Transport::OpenError e = t.LastOpenError();
+        EXPECT_EQ(e.device, c.device);
+        EXPECT_EQ(e.reason, c.reason);
+        const std::string where = c.device.empty() ? "Port " + c.port : c.device;
+        ASSERT_EQ(ui.messages.size(), 1u) << "one message: " << c.reason;
+        EXPECT_EQ(ui.messages[0].text, kOpenError + "\r\n" + where + ": " + c.reason + ".");
+        EXPECT_EQ(ui.messages[0].caption, "");
+        EXPECT_EQ(ui.messages[0].icon, Icon::Exclamation);
+        EXPECT_EQ(ui.messages[0].buttons, Buttons::Ok);
     }
-    ASSERT_EQ(ui.messages.size(), 3u);
-    for (const auto& m : ui.messages) {
-        EXPECT_EQ(m.text, kOpenError);
-        EXPECT_EQ(m.caption, "");
-        EXPECT_EQ(m.icon, Icon::Exclamation);
-        EXPECT_EQ(m.buttons, Buttons::Ok);
-    }
+    ::close(holder);
 }
 
 TEST_F(TransportTest, BadLineSettingsReleaseThePortForTheNextTry) {
@@ -74,10 +108,14 @@ TEST_F(TransportTest, BadLineSettingsReleaseThePortForTheNextTry) {
     Settings::WriteString("COM", "baud", "12345");
     Transport t;
     EXPECT_FALSE(t.EnableCommPort(true));
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{kOpenError});
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>{kOpenError + "\r\n" + pty.Slave() +
+                                       ": the line settings 12345,n,8,1 cannot be used."});
 
     Settings::WriteString("COM", "baud", "2400");
     EXPECT_TRUE(t.EnableCommPort(true)) << "the failed try must not keep the port locked";
+    EXPECT_FALSE(t.LastOpenError().Failed());
+    EXPECT_EQ(t.PortName(), pty.Slave());
     EXPECT_TRUE(t.EnableCommPort(true)) << "already enabled";
     EXPECT_EQ(comstream(2).GetPortErrorState(), kPortNotOpen) << "held exclusively";
     EXPECT_TRUE(t.EnableCommPort(false));
@@ -163,26 +201,39 @@ TEST_F(TransportTest, LogHoldsExactlyTheReceivedBytes) {
     EXPECT_EQ(dir.Read("second.log"), "\r\nmore\x06");
 }
 
-TEST_F(TransportTest, ClosePortStopsTheReceiveTaskWithTheRunFlagHandshake) {
+TEST_F(TransportTest, ClosePortStopsTheReceiveTaskAtOnceAndLeavesNoPort) {
     Pty pty;
     SinkLog log;
     Transport t;
     t.SetDisplaySink(log.Sink());
     Open(t, pty.Slave());
     EXPECT_TRUE(t.IsMonitorRunning());
-    Settings::WriteString("TIMING", "ClosePollMs", "60");
+    Settings::WriteString("TIMING", "ClosePollMs", "1000");
     const auto start = std::chrono::steady_clock::now();
     t.ClosePort();
-    EXPECT_GE(MsSince(start), 60) << "polled at the close interval";
+    EXPECT_LT(MsSince(start), 200) << "woken, not polled";
     EXPECT_FALSE(t.IsMonitorRunning());
     EXPECT_FALSE(t.IsPortEnabled());
     const std::string shown = log.Text();
     pty.WriteAll("late");
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(log.Text(), shown);
+
+    // Without a port nothing is written and nothing is waited for.
     EXPECT_EQ(t.WriteComm("x", 1), 0) << "no port, nothing written";
+    EXPECT_EQ(t.LastWriteStatus(), IoStatus::PortLost);
+    std::size_t written = 9;
+    EXPECT_EQ(t.Write("x", 1, nullptr, 1000, written), IoStatus::PortLost);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(t.Drain(nullptr, 1000), IoStatus::PortLost);
+    EXPECT_EQ(t.WaitForBytes(1, 1000, nullptr), IoStatus::PortLost);
+    EXPECT_TRUE(t.Lost());
+    EXPECT_EQ(t.LostReason(), "the port is not open");
+    EXPECT_LT(MsSince(start), 400);
 
     ASSERT_TRUE(t.EnableCommPort(true));
+    EXPECT_FALSE(t.Lost());
+    EXPECT_EQ(t.LostReason(), "");
     EXPECT_TRUE(t.StartMonitor()) << "a new task for the reopened port";
 }
 
@@ -196,13 +247,182 @@ TEST_F(TransportTest, ReceiveTaskWithoutAPortStillStopsWithItsOwner) {
     EXPECT_TRUE(t.StartMonitor()); // and the destructor stops this one
 }
 
-TEST_F(TransportTest, OtherEndGoneIsReported) {
+TEST_F(TransportTest, LossIsNoticedAtOnceWakesWaitersAndTheNextOpenWorks) {
+    struct Told {
+        std::mutex mutex;
+        std::vector<std::string> reasons;
+        std::thread::id thread;
+    } told;
+    auto pty = std::make_unique<Pty>();
     Transport t;
-    {
-        Pty pty;
-        Open(t, pty.Slave());
+    t.SetLostHandler([&](const std::string& reason) {
+        std::lock_guard<std::mutex> guard(told.mutex);
+        told.reasons.push_back(reason);
+        told.thread = std::this_thread::get_id();
+    });
+    Open(t, pty->Slave());
+    IoStatus waited = IoStatus::Ok;
+    std::int64_t waitedMs = 0;
+    std::thread waiter([&] {
+        const auto start = std::chrono::steady_clock::now();
+        waited = t.WaitForBytes(1, 5000, nullptr);
+        waitedMs = MsSince(start);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    pty->CloseMaster(); // the cable is pulled
+    waiter.join();
+    EXPECT_EQ(waited, IoStatus::PortLost);
+    EXPECT_LT(waitedMs, 30 + 1000) << "noticed within a second";
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard<std::mutex> guard(told.mutex);
+        return !told.reasons.empty();
+    }));
+    EXPECT_EQ(told.reasons, std::vector<std::string>{"the other end hung up"}) << "told once";
+    EXPECT_NE(told.thread, std::this_thread::get_id()) << "on the receive thread";
+    EXPECT_TRUE(t.Lost());
+    EXPECT_EQ(t.LostReason(), "the other end hung up");
+    EXPECT_FALSE(t.IsPortEnabled());
+    EXPECT_NE(t.GetCommError() & kPortGone, 0u);
+    std::size_t written = 0;
+    EXPECT_EQ(t.Write("E01A0FF", 7, nullptr, 1000, written), IoStatus::PortLost);
+    EXPECT_EQ(t.WriteComm("x", 1), 0);
+    EXPECT_EQ(t.LastWriteStatus(), IoStatus::PortLost);
+
+    // Closing releases the dead port; the next device opens without complaint.
+    t.ClosePort();
+    pty = std::make_unique<Pty>();
+    Open(t, pty->Slave());
+    EXPECT_FALSE(t.Lost());
+    ASSERT_TRUE(pty->WriteAll("back"));
+    EXPECT_EQ(t.WaitForBytes(4, 2000, nullptr), IoStatus::Ok);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// The reader wakes as bytes arrive: twenty exchanges, each waiting for the
+// byte it just had sent, take a fraction of one receive cycle of old.
+TEST_F(TransportTest, WaitForBytesWakesWhenBytesArrive) {
+    Pty pty;
+    Transport t;
+    Open(t, pty.Slave());
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t k = 1; k <= 20; ++k) {
+        ASSERT_TRUE(pty.WriteAll("x"));
+        ASSERT_EQ(t.WaitForBytes(k, 2000, nullptr), IoStatus::Ok) << k;
     }
-    EXPECT_TRUE(WaitFor([&] { return (t.GetCommError() & kPortGone) != 0; }));
+    EXPECT_LT(MsSince(start), 500);
+    EXPECT_EQ(t.Available(), 20u);
+    char buf[32];
+    EXPECT_EQ(t.Take(buf, 5), 5u);
+    EXPECT_EQ(t.Available(), 15u);
+    t.Flush();
+    EXPECT_EQ(t.Available(), 0u);
+
+    // Nothing arriving: the wait ends at its time-out, or at once on cancel.
+    struct Case {
+        bool cancelled;
+        IoStatus expected;
+    };
+    for (const Case& c : {Case{false, IoStatus::TimedOut}, Case{true, IoStatus::Cancelled}}) {
+        CancelFlag cancel{false};
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            if (c.cancelled) cancel = true;
+        });
+        const auto waitStart = std::chrono::steady_clock::now();
+        EXPECT_EQ(t.WaitForBytes(1, c.cancelled ? 5000 : 120, &cancel), c.expected);
+        const auto ms = MsSince(waitStart);
+        canceller.join();
+        if (c.cancelled) {
+            EXPECT_LT(ms, 1000);
+        } else {
+            EXPECT_GE(ms, 120 - 2);
+        }
+    }
+}
+
+// Under a steady stream the display gets batches, at most one per display
+// interval, and with them every byte in order, the rest when the task stops.
+TEST_F(TransportTest, DisplayTextComesInBatches) {
+    Settings::WriteString("TIMING", "MonitorPauseMs", "100");
+    struct Batches {
+        std::mutex mutex;
+        std::string text;
+        std::int32_t raw = 0;
+        int calls = 0;
+    } batches;
+    Pty pty;
+    Transport t;
+    t.SetDisplaySink([&](const std::string& text, std::int32_t raw) {
+        std::lock_guard<std::mutex> guard(batches.mutex);
+        batches.text += text;
+        batches.raw += raw;
+        ++batches.calls;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    Open(t, pty.Slave());
+    std::string sent;
+    while (MsSince(start) < 600) {
+        const std::string piece = "OK\x06" + std::to_string(sent.size()) + ",";
+        ASSERT_TRUE(pty.WriteAll(piece));
+        sent += piece;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(
+        WaitFor([&] { return t.GetBytesInQue() == static_cast<std::int32_t>(sent.size()); }));
+    t.ClosePort();
+    const auto ms = MsSince(start);
+    std::lock_guard<std::mutex> guard(batches.mutex);
+    EXPECT_EQ(batches.text,
+              "{ NULL}" + ChunkDisplayText(sent.data(), static_cast<std::int32_t>(sent.size())));
+    EXPECT_EQ(batches.raw, 1 + static_cast<std::int32_t>(sent.size()));
+    EXPECT_LE(batches.calls, ms / 100 + 2) << "one a tenth of a second, and the rest at the end";
+    EXPECT_GE(batches.calls, 3) << "handed over while the stream goes on";
+}
+
+// A peer that reads nothing: the port's buffer fills, and the write neither
+// drops the rest nor hangs.
+TEST_F(TransportTest, WriteToAPeerThatTakesNothingStallsOrIsCancelled) {
+    const std::string data(64 * 1024, 'x');
+    struct Case {
+        std::int32_t stallMs;
+        int cancelAfterMs; // < 0: never
+        IoStatus expected;
+    };
+    for (const Case& c : {Case{150, -1, IoStatus::Stalled}, Case{5000, 50, IoStatus::Cancelled}}) {
+        Pty pty;
+        Transport t;
+        Open(t, pty.Slave());
+        CancelFlag cancel{false};
+        std::thread canceller([&] {
+            if (c.cancelAfterMs < 0) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.cancelAfterMs));
+            cancel = true;
+        });
+        std::size_t written = 0;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(t.Write(data.data(), data.size(), &cancel, c.stallMs, written), c.expected);
+        const auto ms = MsSince(start);
+        canceller.join();
+        EXPECT_GT(written, 0u);
+        EXPECT_LT(written, data.size());
+        EXPECT_EQ(pty.Read(written, 2000), data.substr(0, written)) << "what was taken arrives";
+        if (c.cancelAfterMs < 0) {
+            EXPECT_GE(ms, c.stallMs - 2);
+        } else {
+            EXPECT_LT(ms, c.cancelAfterMs + 500);
+        }
+    }
+
+    // The windows' raw write waits the same way and says how it ended.
+    Pty pty;
+    Transport t;
+    Open(t, pty.Slave());
+    t.SetWriteStallMs(100);
+    const auto took = t.WriteComm(data.data(), static_cast<std::int32_t>(data.size()));
+    EXPECT_GT(took, 0);
+    EXPECT_LT(took, static_cast<std::int32_t>(data.size()));
+    EXPECT_EQ(t.LastWriteStatus(), IoStatus::Stalled);
+    EXPECT_EQ(t.Drain(nullptr, 100), IoStatus::Ok) << "a pseudo-terminal cannot say: drained";
 }
 
 TEST_F(TransportTest, VerifiedWritesUpperCaseAndLeaveReadCommandsInTheCallersBuffer) {
