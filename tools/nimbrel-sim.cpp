@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <getopt.h>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -25,8 +26,9 @@ extern "C" void OnDump(int) {
 
 void Usage(std::FILE* to) {
     std::fputs("usage: nimbrel-sim [options]\n"
-               "  --baud N              pace output like a line at N baud (default 9600)\n"
-               "  --no-pace             answer at once (a fast transmitter)\n"
+               "  --baud N              pace output and input like a line at N baud\n"
+               "                        (default 9600): a program writing faster waits\n"
+               "  --no-pace             answer and take bytes at once (a fast line)\n"
                "  --wake-interval MS    send 0x06 this often while asleep (default 1000)\n"
                "  --awake               start awake\n"
                "  --version TEXT        version text after VER= (default 2.10)\n"
@@ -38,6 +40,8 @@ void Usage(std::FILE* to) {
                "  --dump FILE           write the EEPROM on exit and on SIGUSR1\n"
                "  --never-wake          never send 0x06\n"
                "  --wrong-byte ADDR     reads of hex address ADDR answer a wrong byte\n"
+               "  --wrong-digit ADDR    reads of hex address ADDR answer the byte with\n"
+               "                        one hex digit changed (its low digit)\n"
                "  --stop-after-reads N  answer only the first N reads\n"
                "  --noise HEX           bytes sent before every 0x06 and every answer\n"
                "  --persist             keep running when the port is closed\n",
@@ -66,6 +70,7 @@ int main(int argc, char** argv) {
         kDump,
         kNeverWake,
         kWrongByte,
+        kWrongDigit,
         kStopAfter,
         kNoise,
         kPersist,
@@ -84,6 +89,7 @@ int main(int argc, char** argv) {
         {"dump", required_argument, nullptr, kDump},
         {"never-wake", no_argument, nullptr, kNeverWake},
         {"wrong-byte", required_argument, nullptr, kWrongByte},
+        {"wrong-digit", required_argument, nullptr, kWrongDigit},
         {"stop-after-reads", required_argument, nullptr, kStopAfter},
         {"noise", required_argument, nullptr, kNoise},
         {"persist", no_argument, nullptr, kPersist},
@@ -95,6 +101,13 @@ int main(int argc, char** argv) {
         char* end = nullptr;
         out = std::strtol(text, &end, 10);
         return end != text && *end == '\0' && out >= low && out <= high;
+    };
+    auto address = [](const char* text, std::optional<std::uint16_t>& out) {
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(text, &end, 16);
+        if (end == text || *end != '\0' || value > 0xFFFF) return false;
+        out = static_cast<std::uint16_t>(value);
+        return true;
     };
 
     int opt;
@@ -144,16 +157,18 @@ int main(int argc, char** argv) {
         case kNeverWake:
             options.neverWake = true;
             break;
-        case kWrongByte: {
-            char* end = nullptr;
-            const unsigned long address = std::strtoul(optarg, &end, 16);
-            if (end == optarg || *end != '\0' || address > 0xFFFF) {
+        case kWrongByte:
+            if (!address(optarg, options.wrongByteAddress)) {
                 std::fprintf(stderr, "nimbrel-sim: bad --wrong-byte %s\n", optarg);
                 return 2;
             }
-            options.wrongByteAddress = static_cast<std::uint16_t>(address);
             break;
-        }
+        case kWrongDigit:
+            if (!address(optarg, options.wrongDigitAddress)) {
+                std::fprintf(stderr, "nimbrel-sim: bad --wrong-digit %s\n", optarg);
+                return 2;
+            }
+            break;
         case kStopAfter:
             if (!number(optarg, 0, 1'000'000'000, value)) {
                 std::fprintf(stderr, "nimbrel-sim: bad --stop-after-reads %s\n", optarg);

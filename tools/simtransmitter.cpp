@@ -67,6 +67,15 @@ std::int64_t Transmitter::NowMs() const {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+std::int64_t Transmitter::NowUs() const {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::int64_t Transmitter::ByteUs() const {
+    return std::max<std::int64_t>(10'000'000 / std::max<std::uint32_t>(options_.baud, 1), 1);
+}
+
 bool Transmitter::LoadMemory(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -118,8 +127,7 @@ std::string Transmitter::Received() const {
 }
 
 void Transmitter::Send(int fd, const std::string& bytes) {
-    const auto perByte =
-        std::chrono::microseconds(10'000'000 / std::max<std::uint32_t>(options_.baud, 1));
+    const auto perByte = std::chrono::microseconds(ByteUs());
     for (const char c : bytes) {
         for (;;) {
             const ssize_t r = ::write(fd, &c, 1);
@@ -176,6 +184,10 @@ void Transmitter::Take(int fd, char c) {
                 std::uint8_t value = memory_[address];
                 if (options_.wrongByteAddress && *options_.wrongByteAddress == address) {
                     value ^= 0xFF;
+                }
+                if (options_.wrongDigitAddress && *options_.wrongDigitAddress == address) {
+                    // The low digit one higher: 1B answers 1C, 1F answers 10.
+                    value = static_cast<std::uint8_t>((value & 0xF0) | ((value + 1) & 0x0F));
                 }
                 char text[32];
                 std::snprintf(text, sizeof text, "R%04X =   %02X", address, value);
@@ -237,7 +249,21 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
         }
         if (wake) Send(fd, options_.noise + std::string(1, '\x06'));
 
-        pollfd p{fd, POLLIN, 0};
+        // Paced input: bytes are taken no faster than the line delivers them,
+        // so a program writing faster fills the pseudo-terminal and waits.
+        char bytes[256];
+        std::int64_t allowed = sizeof bytes;
+        if (options_.pace && !lineIdle_) {
+            const std::int64_t now = NowUs();
+            if (now < nextInUs_) {
+                allowed = 0;
+                waitMs =
+                    std::min(waitMs, static_cast<std::int32_t>((nextInUs_ - now + 999) / 1000));
+            } else {
+                allowed = std::min<std::int64_t>(allowed, (now - nextInUs_) / ByteUs() + 1);
+            }
+        }
+        pollfd p{fd, static_cast<short>(allowed > 0 ? POLLIN : 0), 0};
         const int ready = ::poll(&p, 1, waitMs);
         if (ready < 0) {
             if (errno == EINTR) continue;
@@ -246,11 +272,22 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
         if (ready == 0) continue;
         bool closed = false;
         if (p.revents & POLLIN) {
-            char bytes[256];
-            const ssize_t n = ::read(fd, bytes, sizeof bytes);
+            if (options_.pace && lineIdle_) {
+                // The first byte after a quiet spell is in a byte time from now.
+                lineIdle_ = false;
+                nextInUs_ = NowUs() + ByteUs();
+                continue;
+            }
+            const ssize_t n = ::read(fd, bytes, static_cast<std::size_t>(allowed));
             if (n > 0) {
+                nextInUs_ += n * ByteUs();
+                if (n < allowed) lineIdle_ = true; // the line has run dry
                 for (ssize_t i = 0; i < n; ++i)
                     Take(fd, bytes[i]);
+                continue;
+            }
+            if (n < 0 && errno == EAGAIN) {
+                lineIdle_ = true;
                 continue;
             }
             closed = n == 0 || errno == EIO;

@@ -23,14 +23,15 @@ struct SimOptions {
     std::optional<std::string> versionAnswer; // whole answer before the 0 byte
     bool longVersion = false;                 // an answer of more than 200 bytes
     std::vector<std::string> exitStrings = {"qqqqqqq", "QQQQQQQ", "AAAAAAA"};
-    std::uint32_t baud = 9600; // output pacing, 10 bits per byte
-    bool pace = true;          // false: a fast transmitter
+    std::uint32_t baud = 9600; // line rate, 10 bits per byte
+    bool pace = true;          // output paced and input taken at the line rate; false: a fast line
     bool startAwake = false;
-    bool neverWake = false;                        // never sends 0x06
-    std::optional<std::uint16_t> wrongByteAddress; // reads there answer a wrong byte
-    std::int32_t stopAfterReads = -1;              // answers only this many reads (< 0: all)
-    std::string noise;                             // sent before every 0x06 and every answer
-    bool persist = false;                          // keep running when the other side closes
+    bool neverWake = false;                         // never sends 0x06
+    std::optional<std::uint16_t> wrongByteAddress;  // reads there answer a wrong byte
+    std::optional<std::uint16_t> wrongDigitAddress; // reads there answer one digit changed
+    std::int32_t stopAfterReads = -1;               // answers only this many reads (< 0: all)
+    std::string noise;                              // sent before every 0x06 and every answer
+    bool persist = false;                           // keep running when the other side closes
 };
 
 // Answers false for texts that are not a whole number of hex byte pairs.
@@ -68,6 +69,8 @@ private:
     bool IsCommandStart(char c) const;
     void Send(int fd, const std::string& bytes);
     std::int64_t NowMs() const;
+    std::int64_t NowUs() const;
+    std::int64_t ByteUs() const; // one byte on the line, 10 bits at the baud rate
 
     SimOptions options_;
     mutable std::mutex mutex_;
@@ -78,6 +81,8 @@ private:
     std::string received_;
     std::int32_t reads_ = 0;
     std::int64_t nextWakeMs_ = 0;
+    std::int64_t nextInUs_ = 0; // paced input: when the next byte has crossed the line
+    bool lineIdle_ = true;      // paced input: the last read emptied the line
 };
 
 } // namespace nimbrel::sim

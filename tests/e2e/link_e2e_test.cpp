@@ -151,25 +151,70 @@ TEST_F(LinkE2e, ProgramDownloadSendsEachWriteAndVerifiesIt) {
 }
 
 TEST_F(LinkE2e, WrongReadBackEndsWithTheMessageAfterTheResponseTime) {
-    Settings::WriteString("TIMING", "ResponseWaitMs", "300");
-    auto options = Awake();
-    options.wrongByteAddress = 0xB601;
-    SimThread peer(options);
-    Transport t;
-    Open(t, peer.pty.Slave());
-    std::string command = "EB6011B";
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(t.SendPttData(command));
-    EXPECT_GE(MsSince(start), 300 - 2); // whole-millisecond ticks
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Sent 1B got E4" + kTail);
-    EXPECT_EQ(ui.messages[0].caption, "PTT communication error");
+    Settings::WriteString("TIMING", "ResponseWaitMs", "200");
+    struct Case {
+        bool wholeByte; // else one digit
+        std::string got;
+    };
+    for (const Case& c : {Case{true, "E4"}, Case{false, "1C"}}) {
+        ui.Clear();
+        auto options = Awake();
+        (c.wholeByte ? options.wrongByteAddress : options.wrongDigitAddress) = 0xB601;
+        SimThread peer(options);
+        Transport t;
+        Open(t, peer.pty.Slave());
+        std::string command = "EB6011B";
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(t.SendPttData(command));
+        EXPECT_GE(MsSince(start), 200 - 2); // whole-millisecond ticks
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, "Sent 1B got " + c.got + kTail);
+        EXPECT_EQ(ui.messages[0].caption, "PTT communication error");
 
-    // A program download reports the failure and goes on with the next pair.
-    ui.Clear();
-    EXPECT_EQ(t.SendProgram("0A1B2C", 0xB600), ProgramStatus::Ok);
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Sent 1B got E4" + kTail});
-    EXPECT_EQ(peer.sim.Peek(0xB602), 0x2C);
+        // A program download reports the failure and goes on with the next pair.
+        ui.Clear();
+        EXPECT_EQ(t.SendProgram("0A1B2C", 0xB600), ProgramStatus::Ok);
+        EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Sent 1B got " + c.got + kTail});
+        EXPECT_EQ(peer.sim.Peek(0xB602), 0x2C);
+    }
+}
+
+// nimbrel-sim takes bytes no faster than its line: a program writing more
+// than the pseudo-terminal holds waits for room, and loses nothing.
+TEST_F(LinkE2e, WritingFasterThanThePacedLineWaitsAndLosesNothing) {
+    const std::string dump = dir.File("eeprom.bin");
+    const std::uint32_t baud = 460800;
+    SimProcess process({"--awake", "--baud", std::to_string(baud), "--dump", dump});
+    const std::string device = process.FirstLine();
+    ASSERT_FALSE(device.empty());
+    Transport t;
+    Open(t, device);
+
+    std::string commands;
+    std::string expected;
+    for (int a = 0; a < 4096; ++a) {
+        const auto value = static_cast<std::uint8_t>(a * 7 + a / 256);
+        char command[8];
+        std::snprintf(command, sizeof command, "E%04X%02X", 0x1000 + a, value);
+        commands += command;
+        expected += static_cast<char>(value);
+    }
+    std::size_t written = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(t.Write(commands.data(), commands.size(), nullptr, 2000, written), IoStatus::Ok);
+    EXPECT_EQ(written, commands.size());
+    // What the pseudo-terminal cannot hold goes at the line's pace.
+    const double lineMs = (commands.size() - 16384.0) * 10 * 1000 / baud;
+    EXPECT_GE(MsSince(start), lineMs / 2);
+
+    // The last command has been carried out once a read behind it is answered.
+    Settings::WriteString("TIMING", "ReadByteWaitMs", "5000");
+    EXPECT_EQ(t.ReadMemoryByte(0x1FFF), std::optional<std::uint8_t>(expected.back()));
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.WaitExit(), 0);
+    const std::string memory = TempDir::ReadFile(dump);
+    ASSERT_EQ(memory.size(), 65536u);
+    EXPECT_EQ(memory.substr(0x1000, expected.size()), expected) << "every byte, in order";
 }
 
 TEST_F(LinkE2e, WakeHandshakeAnswersOnceAndTheDisplayAndLogShowExactlyWhatCame) {
@@ -305,13 +350,14 @@ TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
     image[0x20] = 0x42;
     const std::string load = dir.Write("in.bin", image);
     const std::string dump = dir.File("out.bin");
-    SimProcess process(
-        {"--awake", "--no-pace", "--version-answer", "V2.10", "--load", load, "--dump", dump});
+    SimProcess process({"--awake", "--no-pace", "--version-answer", "V2.10", "--wrong-digit", "1f",
+                        "--load", load, "--dump", dump});
     const std::string device = process.FirstLine();
     ASSERT_FALSE(device.empty());
     Transport t;
     Open(t, device);
     EXPECT_EQ(t.ReadMemoryByte(0x20), std::optional<std::uint8_t>(0x42));
+    EXPECT_EQ(t.ReadMemoryByte(0x1F), std::optional<std::uint8_t>(0x01)) << "00 with one digit off";
     EXPECT_EQ(t.QueryVersion().kind, Transport::VersionAnswer::Kind::Invalid);
     std::string write = "E0021EE";
     EXPECT_TRUE(t.SendPttData(write));
@@ -324,7 +370,7 @@ TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
 }
 
 TEST(SimulatorOptions, BadOptionsAreRefused) {
-    for (const char* bad : {"--noise=1", "--wrong-byte=10000", "--what"}) {
+    for (const char* bad : {"--noise=1", "--wrong-byte=10000", "--wrong-digit=x", "--what"}) {
         SimProcess process({bad});
         EXPECT_EQ(process.WaitExit(), 2) << bad;
     }
