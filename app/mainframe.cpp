@@ -1,11 +1,14 @@
 #include "app/mainframe.h"
 
-#include "app/commandids.h"
 #include "app/keylocks.h"
 #include "app/mdichild.h"
 #include "app/mdiclient.h"
 #include "app/recentfiles.h"
+#include "link/linksession.h"
 #include "link/termwin.h"
+#include "link/transferrunner.h"
+#include "platform/commandids.h"
+#include "platform/ui.h"
 #include "resources/pictures.h"
 
 #include <QAction>
@@ -34,8 +37,6 @@ namespace cmd = nimbrel::cmd;
 
 namespace {
 
-constexpr int kRefreshMs = 250;
-
 bool IsEditCommand(int id) {
     return id == cmd::kEditUndo || id == cmd::kEditCut || id == cmd::kEditCopy ||
            id == cmd::kEditPaste || id == cmd::kEditClear;
@@ -62,32 +63,29 @@ QWidget* FocusedTextEdit() {
     return nullptr;
 }
 
-TNimbrelFrame::TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent)
+TNimbrelFrame::TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent,
+                             nimbrel::LinkSession* link)
     : QMainWindow(parent), app_(app) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Nimbrel"));
     setWindowIcon(nimbrel::res::Icon(nimbrel::res::kAppIcon));
     setAcceptDrops(true);
 
-    client_ = new TNimbrelMDIClient(this);
+    client_ = new TNimbrelMDIClient(this, link);
     setCentralWidget(client_);
     connect(client_, &TNimbrelMDIClient::FilesDropped, this, &TNimbrelFrame::FilesDropped);
     connect(client_, &QMdiArea::subWindowActivated, this, &TNimbrelFrame::UpdateCommandStates);
+    connect(client_, &TNimbrelMDIClient::LinkStateChanged, this,
+            &TNimbrelFrame::UpdateCommandStates);
 
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
 
-    // Focus moves and a cheap timer keep the toolbar current; menus refresh
-    // as they open.
+    // Command states follow events (focus, the active child, the link, each
+    // command) and menus refresh as they open; nothing polls while idle.
     connect(qApp, &QApplication::focusChanged, this, &TNimbrelFrame::UpdateCommandStates);
-    refresh_ = new QTimer(this);
-    refresh_->setInterval(kRefreshMs);
-    connect(refresh_, &QTimer::timeout, this, [this] {
-        UpdateCommandStates();
-        UpdateLocks();
-    });
-    refresh_->start();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { UpdateLocks(); });
     qApp->installEventFilter(this);
     UpdateLocks();
 }
@@ -95,7 +93,6 @@ TNimbrelFrame::TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent)
 TNimbrelFrame::~TNimbrelFrame() {
     qApp->removeEventFilter(this);
     disconnect(qApp, nullptr, this, nullptr);
-    refresh_->stop();
     // The child windows go while the frame is whole: they may still report
     // to the client or show messages as they close.
     disconnect(client_, nullptr, this, nullptr);
@@ -315,6 +312,8 @@ nimbrel::CommandTarget* TNimbrelFrame::TargetFor(int id) const {
 }
 
 bool TNimbrelFrame::CommandEnabled(int id) const {
+    // While a transfer runs, only help is offered.
+    if (client_->Link().Busy()) return id == cmd::kHelpMain || id == cmd::kHelpAbout;
     if (IsEditCommand(id)) return FocusedTextEdit() != nullptr;
     return TargetFor(id) != nullptr;
 }
@@ -444,17 +443,27 @@ void TNimbrelFrame::RefreshWindowList() {
 }
 
 void TNimbrelFrame::closeEvent(QCloseEvent* event) {
+    // A transfer running: offer to cancel it and close once it has ended.
+    if (TransferRunner* running = TransferRunner::Current()) {
+        event->ignore();
+        const auto answer = nimbrel::CurrentUi().MessageBox(
+            "A transfer with the transmitter is running.\r\nCancel it and exit?", "",
+            nimbrel::Buttons::YesNo, nimbrel::Icon::Question);
+        if (answer == nimbrel::Answer::Yes) {
+            QPointer<TNimbrelFrame> self(this);
+            running->CancelThen([self] {
+                if (!self.isNull()) self->close();
+            });
+        }
+        return;
+    }
     // Every child window must agree before any of them closes. The terminal
-    // is asked last: its close query already reports it closed. A terminal a
-    // transfer holds refuses, so it is asked first, before the configuration
-    // window's query reports that one closed.
+    // is asked last: its close query already reports it closed.
     auto frames = client_->subWindowList();
-    const auto rank = [](QMdiSubWindow* frame) {
-        const auto* term = qobject_cast<TermWin*>(frame->widget());
-        return term == nullptr ? 1 : term->Held() ? 0 : 2;
-    };
-    std::stable_sort(frames.begin(), frames.end(),
-                     [&rank](QMdiSubWindow* a, QMdiSubWindow* b) { return rank(a) < rank(b); });
+    std::stable_sort(frames.begin(), frames.end(), [](QMdiSubWindow* a, QMdiSubWindow* b) {
+        return qobject_cast<TermWin*>(a->widget()) == nullptr &&
+               qobject_cast<TermWin*>(b->widget()) != nullptr;
+    });
     for (QMdiSubWindow* frame : frames) {
         auto* child = qobject_cast<TNimbrelMDIChild*>(frame);
         if (child != nullptr && !child->QueryClose()) {
@@ -488,6 +497,15 @@ void TNimbrelFrame::dropEvent(QDropEvent* event) {
 }
 
 bool TNimbrelFrame::eventFilter(QObject* watched, QEvent* event) {
+    // The lock keys change with key presses: refresh once after them.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        !locksPending_) {
+        locksPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            locksPending_ = false;
+            UpdateLocks();
+        });
+    }
     // The frame's edit accelerators win over a text edit's own use of the
     // same keys (Ctrl+Del deletes a word in a line edit, not the selection).
     if (event->type() == QEvent::ShortcutOverride) {

@@ -5,7 +5,7 @@
 // enabled only while such a handler exists.
 #pragma once
 
-#include "app/commandtarget.h"
+#include "platform/commandtarget.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -15,15 +15,21 @@
 class QAction;
 class QLabel;
 class QMenu;
-class QTimer;
 class QToolBar;
 class TNimbrelMDIClient;
+
+namespace nimbrel {
+class LinkSession;
+}
 
 class TNimbrelFrame : public QMainWindow {
     Q_OBJECT
 public:
-    // `app` handles the application's own commands (help, about, recent files, exit).
-    explicit TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent = nullptr);
+    // `app` handles the application's own commands (help, about, recent
+    // files, exit); `link` is the program's serial link (null: the MDI client
+    // makes its own).
+    explicit TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent = nullptr,
+                           nimbrel::LinkSession* link = nullptr);
     ~TNimbrelFrame() override;
 
     TNimbrelMDIClient* Client() const { return client_; }
@@ -39,7 +45,8 @@ public:
     bool CommandEnabled(int id) const;
     // Runs a command if it is enabled.
     void ExecuteCommand(int id);
-    // Re-evaluates which items and buttons are enabled.
+    // Re-evaluates which items and buttons are enabled. Called on the events
+    // that change it (focus, the active child, menus, commands, the link).
     void UpdateCommandStates();
 
     // Rebuilds the recent-file items of the File menu and the window list.
@@ -84,7 +91,7 @@ private:
     QLabel* caps_ = nullptr;
     QLabel* num_ = nullptr;
     QLabel* scroll_ = nullptr;
-    QTimer* refresh_ = nullptr;
+    bool locksPending_ = false; // a lock-indicator refresh is queued
 };
 
 // The text edit that has the keyboard focus, or null.

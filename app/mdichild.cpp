@@ -1,6 +1,6 @@
 #include "app/mdichild.h"
 
-#include "app/commandtarget.h"
+#include "platform/commandtarget.h"
 #include "app/mdiclient.h"
 
 #include <QCloseEvent>

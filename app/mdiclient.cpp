@@ -1,10 +1,11 @@
 #include "app/mdiclient.h"
 
-#include "app/commandids.h"
 #include "app/mdichild.h"
 #include "app/preferences.h"
 #include "configwin/nimbrelwindow.h"
+#include "link/linksession.h"
 #include "link/termwin.h"
+#include "platform/commandids.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
@@ -75,7 +76,20 @@ QStringList DroppedFiles(const QMimeData* data) {
     return paths;
 }
 
-TNimbrelMDIClient::TNimbrelMDIClient(QWidget* parent) : QMdiArea(parent) {
+TNimbrelMDIClient::TNimbrelMDIClient(QWidget* parent, nimbrel::LinkSession* link)
+    : QMdiArea(parent), link_(link) {
+    if (link_ == nullptr) {
+        ownLink_ = std::make_unique<nimbrel::LinkSession>();
+        link_ = ownLink_.get();
+    }
+    // The link tells from its own threads; the news is taken on this one.
+    link_->SetLostHandler([this](const std::string& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, reason] { LinkLost(reason); }, Qt::QueuedConnection);
+    });
+    link_->SetStateHandler([this] {
+        QMetaObject::invokeMethod(this, &TNimbrelMDIClient::LinkStateChanged, Qt::QueuedConnection);
+    });
     setObjectName(QStringLiteral("mdiClient"));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -90,6 +104,26 @@ TNimbrelMDIClient::~TNimbrelMDIClient() {
     const auto frames = findChildren<TNimbrelMDIChild*>();
     for (QPointer<TNimbrelMDIChild> frame : frames)
         delete frame.data();
+    link_->SetLostHandler({});
+    link_->SetStateHandler({});
+}
+
+void TNimbrelMDIClient::ComStart(bool started) {
+    link_->SetStarted(started);
+}
+
+bool TNimbrelMDIClient::GetUserMode() const {
+    return link_->Started();
+}
+
+void TNimbrelMDIClient::LinkLost(const std::string& reason) {
+    // During a transfer the transfer reports it and releases the port.
+    if (link_->Busy() || !link_->Lost()) return;
+    const std::string device = link_->Device();
+    link_->Close();
+    CurrentUi().StatusText("The serial port " + device + " went away (" + reason +
+                           "); it was closed.");
+    emit LinkStateChanged();
 }
 
 bool TNimbrelMDIClient::HandlesCommand(int id) const {
@@ -156,7 +190,7 @@ void TNimbrelMDIClient::ExecuteCommand(int id) {
         }
         ForwardTerminal(id);
     } else if (NeedsStarted(id)) {
-        if (configCount_ == 0 || !started_) {
+        if (configCount_ == 0 || !link_->Started()) {
             Refuse(kNotStarted, "Error");
             return;
         }
@@ -267,7 +301,7 @@ void TNimbrelMDIClient::CmOpemterminal() {
 void TNimbrelMDIClient::TermOpen(bool minimised) {
     if (terminalOpen_) return;
     terminalOpen_ = true;
-    auto* window = new TermWin(nullptr, this, "");
+    auto* window = new TermWin(nullptr, static_cast<TermHost*>(this), "");
     auto* frame = new TNimbrelMDIChild(this, QStringLiteral("Terminal Window Viewer"), window);
     terminal_ = window;
     terminalFrame_ = frame;

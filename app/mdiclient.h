@@ -4,11 +4,14 @@
 // Communications and Terminal commands.
 #pragma once
 
-#include "app/commandtarget.h"
+#include "configwin/confighost.h"
+#include "link/termhost.h"
+#include "platform/commandtarget.h"
 
 #include <QMdiArea>
 #include <QStringList>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,10 +20,19 @@ class TNimbrelMDIChild;
 class TermWin;
 class QMimeData;
 
-class TNimbrelMDIClient : public QMdiArea, public nimbrel::CommandTarget {
+namespace nimbrel {
+class LinkSession;
+}
+
+class TNimbrelMDIClient : public QMdiArea,
+                          public nimbrel::CommandTarget,
+                          public ConfigHost,
+                          public TermHost {
     Q_OBJECT
 public:
-    explicit TNimbrelMDIClient(QWidget* parent = nullptr);
+    // `link` is the program's serial link (owned by the application); without
+    // one the client makes its own.
+    explicit TNimbrelMDIClient(QWidget* parent = nullptr, nimbrel::LinkSession* link = nullptr);
     ~TNimbrelMDIClient() override;
 
     // Commands handled here (File New/Open, Preferences, terminal, password,
@@ -39,25 +51,27 @@ public:
     void OpenFile(const std::string& path);
 
     // Terminal window management.
-    void TermOpen(bool minimised);
-    bool TermWindowOpen() const { return terminalOpen_; }
-    void CloseTerminalWindow();
+    void TermOpen(bool minimised) override;
+    bool TermWindowOpen() const override { return terminalOpen_; }
+    void CloseTerminalWindow() override;
     TermWin* TerminalWindow() const { return terminal_; }
 
     // Configuration window management.
-    void CloseConfigWindow();
+    void CloseConfigWindow() override;
     TNimbrelWindow* ConfigWindow() const { return config_; }
     TNimbrelMDIChild* ConfigFrame() const { return configFrame_; }
     int ConfigCount() const { return configCount_; }
 
-    bool GetPassword() const { return password_; }
-    void SetPassword(bool given) { password_ = given; }
-    void ComStart(bool started) { started_ = started; }
-    bool GetUserMode() const { return started_; }
+    bool GetPassword() const override { return password_; }
+    void SetPassword(bool given) override { password_ = given; }
+    // The communications-started state lives in the link session.
+    void ComStart(bool started);
+    bool GetUserMode() const;
+    nimbrel::LinkSession& Link() override { return *link_; }
 
     // User command list support, forwarded to the configuration window.
-    void FillCommandList(std::vector<std::string>& names) const;
-    void GetCommand(std::string& text) const;
+    void FillCommandList(std::vector<std::string>& names) const override;
+    void GetCommand(std::string& text) const override;
 
     // Window menu: minimised children in a row along the bottom.
     void ArrangeIcons();
@@ -67,6 +81,8 @@ signals:
     void FileOpened(const QString& path);
     // Files were dropped on the client area, in drop order.
     void FilesDropped(const QStringList& paths);
+    // The link's state changed (port opened or closed, started, busy).
+    void LinkStateChanged();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -79,6 +95,8 @@ private:
     void Forward(int id);
     // Runs a Terminal command while a terminal window is open.
     void ForwardTerminal(int id);
+    // UI thread: the port went away while no transfer ran.
+    void LinkLost(const std::string& reason);
 
     TNimbrelWindow* config_ = nullptr;
     TNimbrelMDIChild* configFrame_ = nullptr;
@@ -87,7 +105,8 @@ private:
     TermWin* terminal_ = nullptr;
     bool terminalOpen_ = false;
     bool password_ = false;
-    bool started_ = false;
+    std::unique_ptr<nimbrel::LinkSession> ownLink_;
+    nimbrel::LinkSession* link_;
 };
 
 // Local paths of dropped files, in drop order.

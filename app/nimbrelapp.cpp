@@ -1,12 +1,13 @@
 #include "app/nimbrelapp.h"
 
 #include "app/aboutdlg.h"
-#include "app/commandids.h"
 #include "app/mainframe.h"
 #include "app/mdiclient.h"
 #include "app/qtui.h"
 #include "app/recentfiles.h"
 #include "app/splash.h"
+#include "link/linksession.h"
+#include "platform/commandids.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "resources/pictures.h"
@@ -21,7 +22,8 @@ namespace cmd = nimbrel::cmd;
 
 TNimbrelApp::TNimbrelApp() : TNimbrelApp(Options{}) {}
 
-TNimbrelApp::TNimbrelApp(const Options& options) : options_(options) {
+TNimbrelApp::TNimbrelApp(const Options& options)
+    : options_(options), link_(std::make_unique<nimbrel::LinkSession>()) {
     QApplication::setApplicationName(QStringLiteral("Nimbrel"));
     QApplication::setWindowIcon(nimbrel::res::Icon(nimbrel::res::kAppIcon));
     if (options_.installUi) {
@@ -48,7 +50,7 @@ TNimbrelMDIClient* TNimbrelApp::Client() const {
 
 void TNimbrelApp::InitMainWindow() {
     if (frame_ != nullptr) return;
-    frame_ = std::make_unique<TNimbrelFrame>(this);
+    frame_ = std::make_unique<TNimbrelFrame>(this, nullptr, link_.get());
     if (ui_ != nullptr) ui_->SetMainWindow(frame_.get());
     connect(frame_.get(), &TNimbrelFrame::FilesDropped, this, &TNimbrelApp::AddFiles);
     connect(frame_->Client(), &TNimbrelMDIClient::FileOpened, this, [](const QString& path) {

@@ -3,7 +3,7 @@
 // files, recent files, exit).
 #pragma once
 
-#include "app/commandtarget.h"
+#include "platform/commandtarget.h"
 
 #include <QObject>
 #include <QString>
@@ -15,6 +15,7 @@ class TNimbrelFrame;
 class TNimbrelMDIClient;
 
 namespace nimbrel {
+class LinkSession;
 class QtUi;
 class ScopedUi;
 } // namespace nimbrel
@@ -41,6 +42,7 @@ public:
 
     TNimbrelFrame* MainWindow() const { return frame_.get(); }
     TNimbrelMDIClient* Client() const;
+    nimbrel::LinkSession& Link() const { return *link_; }
 
     bool HandlesCommand(int id) const override;
     void ExecuteCommand(int id) override;
@@ -59,5 +61,8 @@ private:
     Options options_;
     std::unique_ptr<nimbrel::QtUi> ui_;
     std::unique_ptr<nimbrel::ScopedUi> uiScope_;
+    // The serial link belongs to the application, not to a window; it
+    // outlives the frame.
+    std::unique_ptr<nimbrel::LinkSession> link_;
     std::unique_ptr<TNimbrelFrame> frame_;
 };

@@ -1,12 +1,11 @@
 #include "configwin/nimbrelwindow.h"
 
-#include "app/commandids.h"
-#include "app/mdichild.h"
-#include "app/mdiclient.h"
 #include "config/modsensorxfer.h"
 #include "config/useredit.h"
+#include "configwin/confighost.h"
 #include "configwin/itemrow.h"
 #include "configwin/modsensor.h"
+#include "platform/commandids.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
@@ -14,6 +13,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -93,8 +93,7 @@ struct TNimbrelWindow::SensorTemplate {
     bool notUserConfigurable;
 };
 
-TNimbrelWindow::TNimbrelWindow(QWidget* parent, TNimbrelMDIClient* client,
-                               const std::string& fileName)
+TNimbrelWindow::TNimbrelWindow(QWidget* parent, ConfigHost* client, const std::string& fileName)
     : QWidget(parent), MDIClient(client), FileName(fileName) {
     setWindowTitle(QFile::decodeName(fileName.c_str()));
     client_ = new ConfigClientArea(this);
@@ -297,8 +296,7 @@ bool TNimbrelWindow::SaveAs() {
 }
 
 bool TNimbrelWindow::CanClose() {
-    // A frame closed during a transmitter command's wait is deleted within it.
-    if (CommBusy()) return false;
+    if (RefuseCloseDuringTransfer()) return false;
     bool valid = true;
     {
         // The value edits are checked here, not by the focus moving.

@@ -4,10 +4,10 @@
 // created, saves it, and asks about unsaved changes when it closes.
 #pragma once
 
-#include "app/commandtarget.h"
 #include "config/configfile.h"
 #include "config/displayline.h"
 #include "config/useredit.h"
+#include "platform/commandtarget.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -19,24 +19,27 @@
 class QLabel;
 class QPainter;
 class QScrollBar;
-class TNimbrelMDIClient;
-class TNimbrelMDIChild;
+class ConfigHost;
+class QMdiSubWindow;
 class ItemRow;
-class TermWin;
 class SimpleDialog;
+
+namespace nimbrel {
+class LinkSession;
+}
 
 class TNimbrelWindow : public QWidget, public nimbrel::ChildWindow, public nimbrel::EditHost {
     Q_OBJECT
 public:
     // An empty file name makes a new configuration. The items of a file are
     // created blank here and filled by SetupWindow.
-    TNimbrelWindow(QWidget* parent, TNimbrelMDIClient* client, const std::string& fileName);
+    TNimbrelWindow(QWidget* parent, ConfigHost* host, const std::string& fileName);
     ~TNimbrelWindow() override;
 
     // Called by the MDI client once the window is in its frame and shown:
     // fills the items from the file, or adds the transmitter sensor.
     void SetupWindow();
-    void SetMDIChild(TNimbrelMDIChild* child) { MDIChild = child; }
+    void SetMDIChild(QMdiSubWindow* child) { MDIChild = child; }
 
     bool HandlesCommand(int id) const override;
     void ExecuteCommand(int id) override;
@@ -134,8 +137,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
-    TNimbrelMDIClient* MDIClient;
-    TNimbrelMDIChild* MDIChild = nullptr;
+    ConfigHost* MDIClient; // the host: the MDI client
+    QMdiSubWindow* MDIChild = nullptr;
     std::string FileName;
     QPointer<SimpleDialog> SimpleDlg; // the form while simple mode is up
 
@@ -159,9 +162,10 @@ private:
     bool SaveCurrent();
     bool SaveAs();
     void ReportOpenFailure();
-    // The MDI client's terminal window, or null.
-    TermWin* Terminal() const;
-    bool CommBusy();
+    // The host's serial link, or null without a host.
+    nimbrel::LinkSession* Link() const;
+    // While a transfer runs: offers to cancel it and close afterwards.
+    bool RefuseCloseDuringTransfer();
     void SendExitString();
 
     QWidget* client_;
@@ -176,5 +180,4 @@ private:
     // Set while rows are created or destroyed and while the window is torn
     // down, so that focus moving between edits does not move the current entry.
     bool restructuring_ = false;
-    bool commBusy_ = false; // a transmitter command is running
 };

@@ -1,6 +1,5 @@
 #include "configwin/simpledialog.h"
 
-#include "app/mdichild.h"
 #include "configwin/nimbrelwindow.h"
 #include "resources/pictures.h"
 
@@ -11,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -40,7 +40,7 @@ std::string ToItem(const QString& text) {
 
 } // namespace
 
-SimpleDialog::SimpleDialog(TNimbrelWindow* window, TNimbrelMDIChild* frame)
+SimpleDialog::SimpleDialog(TNimbrelWindow* window, QMdiSubWindow* frame)
     : QDialog(window), window_(window), frame_(frame) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);

@@ -14,7 +14,7 @@
 
 class QLineEdit;
 class QPushButton;
-class TNimbrelMDIChild;
+class QMdiSubWindow;
 class TNimbrelWindow;
 
 class SimpleDialog : public QDialog {
@@ -23,7 +23,7 @@ public:
     // `window` owns the items and is marked modified by OK; `frame` is the
     // window's MDI frame (null for a window without one). Deletes itself when
     // it closes, and goes with the window when the window goes.
-    SimpleDialog(TNimbrelWindow* window, TNimbrelMDIChild* frame);
+    SimpleDialog(TNimbrelWindow* window, QMdiSubWindow* frame);
 
     // Finds the fields' items again and fills the four edits.
     void SetupWindow();
@@ -62,7 +62,7 @@ private:
     void ShowFrame();
 
     TNimbrelWindow* window_;
-    QPointer<TNimbrelMDIChild> frame_;
+    QPointer<QMdiSubWindow> frame_;
     nimbrel::SimpleFieldIndexes indexes_{-1, -1, -1, -1};
     std::array<const nimbrel::DisplayLine*, nimbrel::kSimpleFieldCount> items_{};
     std::array<QLineEdit*, nimbrel::kSimpleFieldCount> edits_{};

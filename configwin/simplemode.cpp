@@ -1,12 +1,12 @@
 // Simple mode of the configuration window: the "Basic PTT Setup" form stands
 // in for the window while the window's frame is hidden.
-#include "app/mdichild.h"
 #include "config/displayline.h"
 #include "configwin/nimbrelwindow.h"
 #include "configwin/simpledialog.h"
 #include "platform/ui.h"
 
 #include <QMdiArea>
+#include <QMdiSubWindow>
 
 void TNimbrelWindow::CmSimple() {
     if (Items.empty() || Items[0]->GetType() != nimbrel::kTypePttId) {

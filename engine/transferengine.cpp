@@ -97,24 +97,6 @@ std::string DoneText(std::int64_t done, std::int64_t total, const std::string& u
 }
 
 // Why an item cannot be read as it is, or "" when it can.
-std::string ReadProblem(const TransferEngine::ReadItem& item) {
-    const std::string name = "The item " + Quoted(item.name);
-    if (item.size > kReadBufferSize) {
-        return name + " has " + std::to_string(item.size) + " bytes; at most " +
-               std::to_string(kReadBufferSize) +
-               " bytes of one item can be read.\r\nIts value was left unchanged.";
-    }
-    if (item.size <= 0) return {};
-    const std::int64_t last = std::int64_t{item.address} + item.size - 1;
-    if (item.address < 0 || last > kMaxAddress) {
-        return name + " at address " + DisplayLine::LongToString(item.address, true) + " with " +
-               std::to_string(item.size) +
-               " bytes lies outside the memory addresses 0 to ffff H.\r\nIts value was left "
-               "unchanged.";
-    }
-    return {};
-}
-
 } // namespace
 
 // One operation: its clock, the settings it read at its start, and the steps
@@ -338,8 +320,9 @@ public:
                        const std::string& where) {
         if (status == IoStatus::Cancelled) return Cancelled(cancelled);
         if (status != IoStatus::TimedOut) return PortFailed(status, where);
-        const std::string note = Leave();
-        Message(std::string(kReadFailedText) + "\r\n" + at + note, kReadCaption, Icon::None);
+        // As before: a read that got no answer ends; the transmitter stays
+        // in its user interface, so the user may read again at once.
+        Message(std::string(kReadFailedText) + "\r\n" + at, kReadCaption, Icon::None);
         return Outcome::NoAnswer;
     }
 
@@ -351,6 +334,24 @@ private:
     std::int32_t stallMs_;
     bool wrote_ = false;
 };
+
+std::string TransferEngine::ReadProblem(const ReadItem& item) {
+    const std::string name = "The item " + Quoted(item.name);
+    if (item.size > kReadBufferSize) {
+        return name + " has " + std::to_string(item.size) + " bytes; at most " +
+               std::to_string(kReadBufferSize) +
+               " bytes of one item can be read.\r\nIts value was left unchanged.";
+    }
+    if (item.size <= 0) return {};
+    const std::int64_t last = std::int64_t{item.address} + item.size - 1;
+    if (item.address < 0 || last > kMaxAddress) {
+        return name + " at address " + DisplayLine::LongToString(item.address, true) + " with " +
+               std::to_string(item.size) +
+               " bytes lies outside the memory addresses 0 to ffff H.\r\nIts value was left "
+               "unchanged.";
+    }
+    return {};
+}
 
 TransferEngine::TransferEngine(LinkIo& io, Ui& ui, const CancelFlag* cancel, ProgressFn progress)
     : io_(io), ui_(ui), cancel_(cancel), progress_(std::move(progress)) {}
@@ -481,8 +482,8 @@ Outcome TransferEngine::SendConfiguration(const std::vector<SendItem>& items) {
             const std::string text =
                 run.UnverifiedText(sent, "Item " + Quoted(item.name) + " at address " +
                                              AddressText(sent.address) + ".");
-            const std::string note = run.Leave();
-            run.Message(text + note, kPttErrorTitle, Icon::Exclamation);
+            // "Resend file.": the transmitter stays in its user interface.
+            run.Message(text, kPttErrorTitle, Icon::Exclamation);
             return sent.answered ? Outcome::Mismatch : Outcome::NoAnswer;
         }
         done += CommandCount(item.commands);

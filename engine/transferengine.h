@@ -56,10 +56,12 @@ public:
                    ProgressFn progress = {});
 
     // Whether the transmitter's user interface has been entered (Start was
-    // answered). A send or read that is cancelled or fails mid-way then sends
-    // the exit string, so the transmitter is left in a known state, says so
-    // in its message and clears this (a port that went away or stalled gets
-    // no exit string). Start sets it, Stop clears it.
+    // answered). A transfer that is cancelled mid-way then sends the exit
+    // string, so the transmitter is left in a known state, says so in its
+    // message and clears this (a port that went away or stalled gets no exit
+    // string). A verification or read failure leaves the transmitter in its
+    // user interface, so the user can try again at once. Start sets it, Stop
+    // clears it.
     void SetEntered(bool entered) { entered_ = entered; }
     bool Entered() const { return entered_; }
 
@@ -112,6 +114,9 @@ public:
     // skipped. Stops at the first byte that gets no answer ("Error reading
     // data"). Done also when items were skipped.
     Outcome ReadConfiguration(const std::vector<ReadItem>& items, const ApplyFn& apply);
+    // Why an item cannot be read as it is (too many bytes, addresses past
+    // FFFF), or "" when it can.
+    static std::string ReadProblem(const ReadItem& item);
 
     // Reads `count` memory bytes from `address` on (a dump); Refused for
     // addresses past FFFF.

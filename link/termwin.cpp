@@ -1,18 +1,24 @@
 #include "link/termwin.h"
 
-#include "app/commandids.h"
-#include "app/mdiclient.h"
+#include "engine/transferengine.h"
+#include "link/linksession.h"
 #include "link/protocol.h"
+#include "link/termhost.h"
+#include "link/transferrunner.h"
+#include "platform/commandids.h"
 #include "platform/ui.h"
 
 #include <QFontDatabase>
 #include <QMetaObject>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -22,8 +28,6 @@ using nimbrel::Icon;
 
 constexpr const char* kNeedPassword = "This function requires the system password";
 constexpr const char* kFileSent = "File sent.";
-constexpr const char* kBusy =
-    "Another transmitter command is still running.\r\nWait until it has finished.";
 constexpr const char* kCommandPrompt = "Enter command string (255 characters max)";
 constexpr int kCommandMaxChars = 255;
 constexpr const char* kBasePrompt =
@@ -33,6 +37,8 @@ constexpr const char* kReadCaption = "Read a byte";
 constexpr const char* kReadPrompt = "Please enter the address(in hex) of the byte to read";
 constexpr int kReadMaxChars = 10;
 constexpr int kAddressDigits = 4;
+// The display breaks a line that grows longer than this.
+constexpr std::int32_t kLineMax = 256;
 
 void Exclaim(const std::string& text, const std::string& caption = "") {
     CurrentUi().MessageBox(text, caption, Buttons::Ok, Icon::Exclamation);
@@ -50,8 +56,14 @@ bool IsUpperHexDigit(char c) {
 
 } // namespace
 
-TermWin::TermWin(QWidget* parent, TNimbrelMDIClient* client, const char* title)
-    : QWidget(parent), client_(client) {
+TermWin::TermWin(QWidget* parent, TermHost* host, const char* title)
+    : QWidget(parent), host_(host) {
+    if (host_ != nullptr) {
+        link_ = &host_->Link();
+    } else {
+        ownLink_ = std::make_unique<nimbrel::LinkSession>();
+        link_ = ownLink_.get();
+    }
     setWindowTitle(QString::fromLocal8Bit(title != nullptr ? title : ""));
     display_ = new QPlainTextEdit(this);
     display_->setObjectName(QStringLiteral("terminalDisplay"));
@@ -62,31 +74,24 @@ TermWin::TermWin(QWidget* parent, TNimbrelMDIClient* client, const char* title)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(display_);
     setFocusProxy(display_);
-
-    // Runs on the receive thread: hand the text to the UI thread and return.
-    // Calls still queued when the window goes are dropped with it.
-    SetDisplaySink([this](const std::string& text, std::int32_t rawCount) {
-        QMetaObject::invokeMethod(
-            this, [this, text, rawCount] { ShowReceived(text, rawCount); }, Qt::QueuedConnection);
-    });
 }
 
 TermWin::~TermWin() {
-    ClosePort();
+    link_->SetTrafficSink({});
     CmLogclose();
     CmTermclose();
-    SetDisplaySink({});
-    EnableCommPort(false);
     // A terminal opened after this one closed is not ours to forget.
-    if (client_ != nullptr &&
-        (client_->TerminalWindow() == this || client_->TerminalWindow() == nullptr)) {
-        client_->CloseTerminalWindow();
-    }
+    if (host_ != nullptr) host_->CloseTerminalWindow();
 }
 
 void TermWin::SetupWindow() {
-    EnableCommPort(true);
-    StartMonitor();
+    // Runs on the receive thread: hand the text to the UI thread and return.
+    // Calls still queued when the window goes are dropped with it.
+    link_->SetTrafficSink([this](const std::string& text, std::int32_t rawCount) {
+        QMetaObject::invokeMethod(
+            this, [this, text, rawCount] { ShowReceived(text, rawCount); }, Qt::QueuedConnection);
+    });
+    if (!link_->IsOpen()) link_->Open();
     display_->setReadOnly(true);
 }
 
@@ -99,24 +104,29 @@ void TermWin::ExecuteCommand(int id) {
 }
 
 bool TermWin::CanClose() {
-    if (holds_ > 0) {
-        Exclaim(kBusy, "Communications error");
+    if (TransferRunner* running = TransferRunner::Current(); running != nullptr && link_->Busy()) {
+        const auto answer = CurrentUi().MessageBox(
+            "A transfer with the transmitter is running.\r\nCancel it and close the terminal "
+            "window?",
+            "", Buttons::YesNo, Icon::Question);
+        if (answer == nimbrel::Answer::Yes) {
+            QPointer<QWidget> frame(parentWidget());
+            running->CancelThen([frame] {
+                if (!frame.isNull()) frame->close();
+            });
+        }
         return false;
     }
-    if (client_ != nullptr) client_->CloseTerminalWindow();
+    if (host_ != nullptr) host_->CloseTerminalWindow();
     return true;
 }
 
-TNimbrelMDIClient* TermWin::MDIClient() const {
-    return client_;
-}
-
 bool TermWin::GetPassword() const {
-    return client_ != nullptr && client_->GetPassword();
+    return host_ != nullptr && host_->GetPassword();
 }
 
 bool TermWin::GetUserMode() const {
-    return client_ != nullptr && client_->GetUserMode();
+    return link_->Started();
 }
 
 bool TermWin::RequirePassword() const {
@@ -125,21 +135,46 @@ bool TermWin::RequirePassword() const {
     return false;
 }
 
+bool TermWin::Send(const std::string& bytes, const std::string& what) {
+    if (bytes.empty()) return true;
+    if (!link_->IsOpen()) return false; // nothing while no port is open
+    return TransferRunner::Run(this, *link_, QStringLiteral("Terminal"),
+                               [&bytes, &what](nimbrel::TransferEngine& engine) {
+                                   return engine.SendRaw(bytes, what);
+                               }) == nimbrel::Outcome::Done;
+}
+
 void TermWin::ShowReceived(const std::string& text, std::int32_t rawCount) {
     if (nimbrel::DisplayNeedsTrim(displayLength_, rawCount)) {
         const std::string shown = display_->toPlainText().toStdString();
         const std::string kept = nimbrel::TrimDisplayText(shown, displayLength_);
         display_->setPlainText(QString::fromStdString(kept));
+        const auto lastBreak = kept.rfind('\n');
+        blockLength_ = static_cast<std::int32_t>(
+            lastBreak == std::string::npos ? kept.size() : kept.size() - lastBreak - 1);
     }
 
     // The display breaks lines at LF: a CR LF pair (also one split across
-    // two chunks) and a lone CR each make one line break.
+    // two chunks) and a lone CR each make one line break. A line without a
+    // break (the wake-up bytes of a transmitter asleep) is broken every
+    // kLineMax characters, so that appending never lays out one ever-growing
+    // paragraph again.
     QString shownText;
     shownText.reserve(static_cast<qsizetype>(text.size()));
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\n' && (i > 0 ? text[i - 1] == '\r' : endedWithCr_)) continue;
-        shownText += QLatin1Char(c == '\r' ? '\n' : c);
+        if (c == '\r' || c == '\n') {
+            shownText += QLatin1Char('\n');
+            blockLength_ = 0;
+            continue;
+        }
+        if (blockLength_ >= kLineMax) {
+            shownText += QLatin1Char('\n');
+            blockLength_ = 0;
+        }
+        shownText += QLatin1Char(c);
+        ++blockLength_;
     }
     if (!text.empty()) endedWithCr_ = text.back() == '\r';
     displayLength_ += static_cast<std::int32_t>(shownText.size());
@@ -163,7 +198,7 @@ void TermWin::CmLog() {
     if (!path || path->empty()) return;
 
     const std::string name = FullName(*path);
-    if (!OpenLog(name)) {
+    if (!link_->OpenLog(name)) {
         Exclaim("Cannot open the log file " + name + ".\r\nLogging is off.", "Error");
         return;
     }
@@ -171,15 +206,14 @@ void TermWin::CmLog() {
 }
 
 void TermWin::CmLogclose() {
-    if (!IsLogging()) return;
-    CloseLog();
+    if (!link_->IsLogging()) return;
+    link_->CloseLog();
     CurrentUi().StatusText("");
 }
 
 void TermWin::CmTermclose() {
-    ClosePort();
-    if (client_ != nullptr) client_->ComStart(false);
-    if (IsLogging()) CloseLog();
+    link_->Close(); // the port, and the communications-started state
+    if (link_->IsLogging()) link_->CloseLog();
 }
 
 void TermWin::CmSendstring() {
@@ -189,8 +223,7 @@ void TermWin::CmSendstring() {
     }
     const auto text = CurrentUi().InputText("", kCommandPrompt, "", kCommandMaxChars);
     if (!text) return;
-    const std::string command = text->substr(0, kCommandMaxChars);
-    WriteComm(command.data(), static_cast<std::int32_t>(command.size()));
+    Send(text->substr(0, kCommandMaxChars), "the interface command");
 }
 
 void TermWin::CmTerminalfile() {
@@ -206,9 +239,9 @@ void TermWin::CmTerminalfile() {
         Exclaim("Cannot open the file " + FullName(*path) + ".\r\nNothing was sent.", "Error");
         return;
     }
-    char byte;
-    while (in.get(byte))
-        WriteComm(&byte, 1);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A send that did not complete has said why.
+    if (!Send(bytes, "the file")) return;
     CurrentUi().MessageBox(kFileSent, "", Buttons::Ok, Icon::None);
 }
 
@@ -229,9 +262,18 @@ void TermWin::CmSendprog() {
                 "Error");
         return;
     }
-    // A refused program has said why; it was not sent.
-    const Hold hold(this);
-    if (SendProgram(program, nimbrel::ParseBaseAddress(*base)) != nimbrel::ProgramStatus::Ok) {
+    if (!link_->IsOpen()) return; // nothing while no port is open
+    const std::uint32_t first = nimbrel::ParseBaseAddress(*base);
+    const nimbrel::Outcome outcome =
+        TransferRunner::Run(this, *link_, QStringLiteral("Send program"),
+                            [&program, first](nimbrel::TransferEngine& engine) {
+                                return engine.SendProgram(program, first);
+                            });
+    // A refused, cancelled or broken-off download has said why; failed
+    // verifications were shown and the download went on to the end.
+    using nimbrel::Outcome;
+    if (outcome == Outcome::Refused || outcome == Outcome::Cancelled ||
+        outcome == Outcome::PortLost) {
         return;
     }
     CurrentUi().MessageBox(kFileSent, "", Buttons::Ok, Icon::None);
@@ -241,7 +283,8 @@ void TermWin::CmReadmemory() {
     const auto input = CurrentUi().InputText(kReadCaption, kReadPrompt, "", kReadMaxChars);
     if (!input) return;
     std::string address = input->substr(0, kAddressDigits);
-    nimbrel::Transport::StringToUpperCase(address.data());
+    for (char& c : address)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     bool hex = address.size() == static_cast<std::size_t>(kAddressDigits);
     for (char c : address)
         hex = hex && IsUpperHexDigit(c);
@@ -249,6 +292,5 @@ void TermWin::CmReadmemory() {
         Exclaim("Value must be in hex", "Input error");
         return;
     }
-    const std::string command = "R" + address + "00";
-    WriteComm(command.data(), static_cast<std::int32_t>(command.size()));
+    Send("R" + address + "00", "the memory read");
 }

@@ -1,6 +1,6 @@
 #include "link/usercommands.h"
 
-#include "app/mdiclient.h"
+#include "link/termhost.h"
 #include "link/termwin.h"
 
 #include <QDialogButtonBox>
@@ -110,7 +110,7 @@ UserCommands::ScopedDriver::~ScopedDriver() {
 void TermWin::CmUsercommand() {
     // The list is filled once; it does not change while the dialog comes back.
     UserCommandsXfer transfer;
-    if (MDIClient() != nullptr) MDIClient()->FillCommandList(transfer.entries);
+    if (Host() != nullptr) Host()->FillCommandList(transfer.entries);
 
     const QPointer<TermWin> self(this);
     for (;;) {
@@ -122,8 +122,8 @@ void TermWin::CmUsercommand() {
         if (self.isNull() || result != QDialog::Accepted) return;
 
         std::string text = transfer.SelectedText();
-        if (MDIClient() != nullptr) MDIClient()->GetCommand(text);
+        if (Host() != nullptr) Host()->GetCommand(text);
         // Sent as it is: no case change, no splitting, no line end.
-        if (!text.empty()) WriteComm(text.data(), static_cast<std::int32_t>(text.size()));
+        Send(text, "the user command");
     }
 }

@@ -66,6 +66,8 @@ inline constexpr IntSetting kReadByteWaitMs{"TIMING", "ReadByteWaitMs", 10000};
 inline constexpr IntSetting kClosePollMs{"TIMING", "ClosePollMs", 1000};
 inline constexpr IntSetting kMonitorPauseMs{"TIMING", "MonitorPauseMs", 100};
 inline constexpr IntSetting kStartPassMs{"TIMING", "StartPassMs", 100};
+// Transfers shorter than this finish without a progress dialog.
+inline constexpr IntSetting kProgressDelayMs{"TIMING", "ProgressDelayMs", 400};
 inline constexpr IntSetting kSplashSeconds{"TIMING", "SplashSeconds", 5};
 inline constexpr IntSetting kSettleMs{"TIMING", "SettleMs", 50}; // quiet line after the start
 inline constexpr IntSetting kWriteStallMs{"TIMING", "WriteStallMs", 5000}; // port taking no data

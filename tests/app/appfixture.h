@@ -4,7 +4,7 @@
 // whose commands and close answers a test controls.
 #pragma once
 
-#include "app/commandtarget.h"
+#include "platform/commandtarget.h"
 #include "app/mainframe.h"
 #include "app/mdichild.h"
 #include "app/mdiclient.h"

@@ -1,8 +1,8 @@
 // The main frame: menus, toolbar, status bar, command enabling and routing,
 // accelerators, the window list, dropped files and closing.
-#include "app/commandids.h"
 #include "app/recentfiles.h"
 #include "link/termwin.h"
+#include "platform/commandids.h"
 #include "tests/app/appfixture.h"
 
 #include <QAction>
@@ -383,26 +383,6 @@ TEST_F(AppTest, RefusedMainWindowCloseKeepsTheTerminalRegistered) {
     Settle();
     EXPECT_TRUE(Client()->TermWindowOpen());
     EXPECT_NE(Client()->TerminalWindow(), nullptr);
-}
-
-TEST_F(AppTest, TerminalHeldByATransferRefusesTheMainWindowCloseFirst) {
-    // The configuration window's close query forgets it in the client, so a
-    // terminal that refuses must be asked before it.
-    Settings::WriteString("COM", "device2", dir.File("no-such-port"));
-    Client()->OpenFile(ConfigFile("a.cfg"));
-    Client()->TermOpen(false);
-    ui.Clear();
-    {
-        const TermWin::Hold hold(Client()->TerminalWindow());
-        EXPECT_FALSE(Frame()->close());
-    }
-    Settle();
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Another transmitter command is still "
-                                                   "running.\r\nWait until it has finished."});
-    EXPECT_EQ(Client()->ConfigCount(), 1);
-    EXPECT_NE(Client()->ConfigWindow(), nullptr);
-    EXPECT_TRUE(Client()->TermWindowOpen());
-    EXPECT_TRUE(Frame()->close());
 }
 
 TEST_F(AppTest, ConfigurationWindowDeletedWithoutItsCloseQueryIsForgotten) {

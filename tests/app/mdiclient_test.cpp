@@ -1,6 +1,6 @@
 // The MDI client: New, Open and the one-file rule, simple mode, the recent
 // list after an open, the password, and the refusals of forwarded commands.
-#include "app/commandids.h"
+#include "platform/commandids.h"
 #include "app/recentfiles.h"
 #include "configwin/nimbrelwindow.h"
 #include "configwin/simpledialog.h"

@@ -1,6 +1,6 @@
 // The Preferences dialog: what it shows for the settings file, what OK
 // writes, and that Cancel writes nothing.
-#include "app/commandids.h"
+#include "platform/commandids.h"
 #include "app/preferences.h"
 #include "platform/settings.h"
 #include "tests/app/appfixture.h"

@@ -1,5 +1,5 @@
 // The recent-file list in the settings file and in the File menu.
-#include "app/commandids.h"
+#include "platform/commandids.h"
 #include "app/recentfiles.h"
 #include "platform/settings.h"
 #include "tests/app/appfixture.h"

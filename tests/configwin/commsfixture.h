@@ -9,6 +9,7 @@
 #include "app/qtui.h"
 #include "config/displayline.h"
 #include "configwin/nimbrelwindow.h"
+#include "link/linksession.h"
 #include "link/termwin.h"
 #include "platform/settings.h"
 #include "tests/link/ptyhelpers.h"
@@ -84,8 +85,8 @@ protected:
         ASSERT_NE(term, nullptr);
         ASSERT_TRUE(client.ConfigWindow()->EnableCommPort(true));
         // The stream's initial byte, out of the way of the first answer.
-        ASSERT_TRUE(WaitFor([term] { return term->GetBytesInQue() >= 1; }));
-        term->FlushComm(1);
+        ASSERT_TRUE(WaitFor([term] { return term->Link().Port().GetBytesInQue() >= 1; }));
+        term->Link().Port().FlushComm(1);
         client.ComStart(true);
     }
 

@@ -1,8 +1,11 @@
 // The configuration window's transmitter commands against the simulated
 // transmitter: decoding what is read back, what is refused before anything
 // is sent or read, progress, the exit string, and the user command lookups.
-#include "app/commandids.h"
+#include "platform/commandids.h"
 #include "tests/configwin/commsfixture.h"
+
+#include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -113,7 +116,7 @@ TEST_F(CommsTest, ReadTimeOutEndsTheReadWithItemsReadSoFarKept) {
     EXPECT_EQ(Value(1), "2") << "an item only part read keeps its value";
     EXPECT_EQ(Value(2), "3");
     ASSERT_EQ(ui.messages.size(), 1u) << "no closing notice after a failed read";
-    EXPECT_EQ(ui.messages[0].text, "Error reading data");
+    EXPECT_EQ(ui.messages[0].text, "Error reading data\r\nItem \"Second\" at address 5 H.");
     EXPECT_EQ(ui.messages[0].caption, "Read Error");
     EXPECT_EQ(ReadCommands(sim.Commands()).size(), 6u) << "nothing asked after the time-out";
     EXPECT_EQ(ui.status.back(), "");
@@ -218,13 +221,19 @@ TEST_F(CommsTest, WithoutATerminalTheCommandsRefuse) {
         EXPECT_EQ(m.icon, Icon::Exclamation);
     }
 
-    // Start opens the terminal; a port that cannot be opened is reported twice.
+    // Start opens the terminal; a port that cannot be opened is reported
+    // once, naming the device and why.
     UsePort(dir.File("no-such-device"));
     ui.Clear();
     EXPECT_FALSE(window->CmStart());
     EXPECT_TRUE(client.TermWindowOpen());
-    EXPECT_EQ(ui.Texts().back(), kStartFirst);
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>{"Error opening serial port. Check ini file.\r\n" +
+                                       dir.File("no-such-device") + ": no such device."});
     EXPECT_FALSE(client.GetUserMode());
+    ui.Clear();
+    EXPECT_FALSE(window->CmStart()) << "another try, another single message";
+    EXPECT_EQ(ui.messages.size(), 1u);
 }
 
 TEST_F(CommsTest, StopAndClosingSendTheExitString) {
@@ -247,80 +256,74 @@ TEST_F(CommsTest, StopAndClosingSendTheExitString) {
     EXPECT_FALSE(sim.Awake());
 }
 
-TEST_F(CommsTest, ASecondCommandWhileOneWaitsIsRefused) {
-    StartSim(Awake());
+// A transmitter slow enough that a read of a few items takes a while.
+sim::SimOptions PacedAwake() {
+    sim::SimOptions o;
+    o.startAwake = true;
+    o.baud = 9600;
+    return o;
+}
+
+TEST_F(CommsTest, ASecondTransferWhileOneRunsIsRefused) {
+    StartSim(PacedAwake());
     TNimbrelWindow* window =
         Open({{kTypeLong, "1", "First", 4, 0}, {kTypeLong, "2", "Next", 4, 4}});
     ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
-    const auto serve = ui.onServe;
     std::vector<bool> nested;
-    ui.onServe = [&](int ms) {
-        if (nested.empty()) {
-            nested.push_back(window->CmSendfile());
-            nested.push_back(window->CmStart());
-        }
-        serve(ms);
-    };
+    QTimer::singleShot(20, [&] {
+        nested.push_back(window->CmSendfile());
+        nested.push_back(window->CmStart());
+    });
     EXPECT_TRUE(window->ReadConfig());
     EXPECT_EQ(nested, (std::vector<bool>{false, false}));
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].text,
-              "Another transmitter command is still running.\r\nWait until it has finished.");
+    EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(Value(1), "-1") << "the read went on (erased memory reads ff)";
 }
 
-TEST_F(CommsTest, ItemsDeletedDuringAReadStopItSafely) {
-    StartSim(Awake());
+TEST_F(CommsTest, TheWindowsTakeNoInputWhileATransferRuns) {
+    StartSim(PacedAwake());
     TNimbrelWindow* window = Open({{kTypeLong, "1", "First", 4, 0},
                                    {kTypeLong, "2", "Second", 4, 4},
                                    {kTypeLong, "3", "Third", 4, 8}});
     ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
-    const auto serve = ui.onServe;
-    bool deleted = false;
-    ui.onServe = [&](int ms) {
-        if (!deleted) {
-            deleted = true;
-            window->DeleteArrayItem(0);
-        }
-        serve(ms);
-    };
-    EXPECT_FALSE(window->ReadConfig());
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The configuration was changed while it was "
-                                                   "being read.\r\nThe rest was not read."});
-    EXPECT_EQ(Value(0), "2");
-    EXPECT_EQ(Value(1), "3");
+    bool typed = false;
+    QTimer::singleShot(20, [&] {
+        QTest::keyClick(window->GetEditPointer(0), Qt::Key_5);
+        QTest::mouseDClick(window->ClientArea(), Qt::LeftButton, {}, QPoint(100, 60));
+        typed = true;
+    });
+    EXPECT_TRUE(window->ReadConfig());
+    EXPECT_TRUE(typed);
+    EXPECT_EQ(window->ItemCount(), 3);
+    EXPECT_EQ(Value(0), "-1") << "the read's value, not a typed one";
+    EXPECT_FALSE(window->DataModified);
+    EXPECT_TRUE(ui.messages.empty()) << "no editor, no password message";
 }
 
-TEST_F(CommsTest, WindowsStayWhileATransferWaitsOnThem) {
-    // A frame closed during a wait is deleted within it in the running
-    // program; closing either window must be refused until the read ends.
-    StartSim(Awake());
+TEST_F(CommsTest, ClosingAWindowDuringATransferOffersToCancelIt) {
+    StartSim(PacedAwake());
     TNimbrelWindow* window =
         Open({{kTypeLong, "1", "First", 4, 0}, {kTypeLong, "2", "Next", 4, 4}});
     ASSERT_NO_FATAL_FAILURE(Connect());
     ui.Clear();
-    const auto serve = ui.onServe;
-    bool closed = false;
-    ui.onServe = [&](int ms) {
-        if (!closed) {
-            closed = true;
-            CloseTerminal();
-            CloseConfig();
-        }
-        serve(ms);
-    };
+    ui.answers = {Answer::No, Answer::No}; // keep the transfer going
+    QTimer::singleShot(20, [this] {
+        CloseTerminal();
+        CloseConfig();
+    });
     EXPECT_TRUE(window->ReadConfig());
     EXPECT_EQ(client.ConfigWindow(), window);
     EXPECT_TRUE(client.TermWindowOpen());
-    const std::string busy =
-        "Another transmitter command is still running.\r\nWait until it has finished.";
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>(2, busy));
+    EXPECT_EQ(ui.Texts(),
+              (std::vector<std::string>{"A transfer with the transmitter is running.\r\nCancel it "
+                                        "and close the terminal window?",
+                                        "A transfer with the transmitter is running.\r\nCancel it "
+                                        "and close the window?"}));
     EXPECT_EQ(Value(1), "-1") << "the read went on to the end";
 
     // Once it has ended, both close as before.
-    ui.onServe = serve;
     CloseConfig();
     EXPECT_EQ(client.ConfigWindow(), nullptr);
     CloseTerminal();

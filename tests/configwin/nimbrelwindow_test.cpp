@@ -1,5 +1,5 @@
 // The configuration window's view, loading, saving and closing.
-#include "app/commandids.h"
+#include "platform/commandids.h"
 #include "app/mdichild.h"
 #include "config/useredit.h"
 #include "configwin/itemrow.h"

@@ -1,6 +1,6 @@
 // The printed configuration: pages of 45 items, where every text and line sits
 // at any resolution, and the print and preview commands of the window.
-#include "app/commandids.h"
+#include "platform/commandids.h"
 #include "configwin/printout.h"
 #include "tests/configwin/windowfixture.h"
 

@@ -1,5 +1,5 @@
 // Ready-made sensors and the item array helpers of the configuration window.
-#include "app/commandids.h"
+#include "platform/commandids.h"
 #include "config/useredit.h"
 #include "configwin/itemrow.h"
 #include "tests/configwin/windowfixture.h"

@@ -1,8 +1,9 @@
 // The PTT Communications and user command list end to end: menu commands
 // through the MDI client, the configuration and terminal windows, the serial
 // link over a pseudo-terminal, and the simulated transmitter's memory.
-#include "app/commandids.h"
 #include "link/usercommands.h"
+#include "platform/clock.h"
+#include "platform/commandids.h"
 #include "tests/configwin/commsfixture.h"
 
 #include <QApplication>
@@ -117,12 +118,8 @@ TEST_F(CommsTest, StartAnswersTheFirstAckOnceAndDropsWhatCameBefore) {
     UsePort(transmitter.Slave());
     Settings::WriteString("TIMING", "StartWaitMs", "3000");
     client.CmFileNew();
-    const auto serve = ui.onServe;
-    int serves = 0;
-    ui.onServe = [&](int ms) {
-        if (++serves == 3) transmitter.WriteAll(std::string("\x15\x06\x06", 3));
-        serve(ms);
-    };
+    // The transmitter wakes while Start waits.
+    QTimer::singleShot(60, [&] { transmitter.WriteAll(std::string("\x15\x06\x06", 3)); });
     ui.Clear();
     client.ExecuteCommand(cmd::kStart);
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Communications started"});
@@ -149,18 +146,21 @@ TEST_F(CommsTest, StartWaitEndsOnTimeOrWhenTheTerminalCloses) {
     EXPECT_TRUE(window->CommEnabled) << "the port stays open for the next Start";
     EXPECT_TRUE(peer->sim.Received().empty());
 
+    // Closing the terminal window during the wait offers to cancel it; the
+    // wait ends at once and the terminal closes after it.
     Settings::WriteString("TIMING", "StartWaitMs", "20000");
-    const auto serve = ui.onServe;
-    int serves = 0;
-    ui.onServe = [&](int ms) {
-        if (++serves == 3) CloseTerminal();
-        serve(ms);
-    };
+    QTimer::singleShot(50, [this] { CloseTerminal(); });
     ui.Clear();
+    ui.answers.push_back(Answer::Yes);
     start = std::chrono::steady_clock::now();
     client.ExecuteCommand(cmd::kStart);
-    EXPECT_LT(MsSince(start), 2000);
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"No communication from PTT"});
+    EXPECT_LT(MsSince(start), 50 + 200);
+    EXPECT_EQ(ui.Texts(),
+              (std::vector<std::string>{
+                  "A transfer with the transmitter is running.\r\nCancel it and close the "
+                  "terminal window?",
+                  "Starting was cancelled.\r\nCommunications were not started."}));
+    WaitUntil([this] { return !client.TermWindowOpen(); }, 3000);
     EXPECT_FALSE(client.TermWindowOpen());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(client.GetUserMode());
@@ -206,7 +206,7 @@ TEST_F(CommsTest, WrongReadBackStopsTheSendAtThatItem) {
     client.ExecuteCommand(cmd::kSendConfig);
 
     ASSERT_EQ(ui.messages.size(), 1u) << "no \"Configuration sent.\"";
-    EXPECT_EQ(ui.messages[0].text, "Sent 00 got FF" + kTail);
+    EXPECT_EQ(ui.messages[0].text, "Sent 00 got FF\r\nItem \"On\" at address 9 H." + kTail);
     EXPECT_EQ(ui.messages[0].caption, "PTT communication error");
     EXPECT_EQ(sim.Peek(7), 0x5A);
     EXPECT_EQ(sim.Peek(9), 0x00) << "written, then read back wrong";

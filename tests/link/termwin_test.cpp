@@ -3,11 +3,12 @@
 #include "app/qtui.h"
 #include "link/termwin.h"
 
-#include "app/commandids.h"
 #include "app/mdichild.h"
 #include "app/mdiclient.h"
 #include "link/comstream.h"
+#include "link/linksession.h"
 #include "platform/clock.h"
+#include "platform/commandids.h"
 #include "platform/settings.h"
 #include "tests/link/ptyhelpers.h"
 #include "tests/support/recordingui.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -62,7 +64,7 @@ protected:
         TermWin* term = client.TerminalWindow();
         if (term != nullptr) {
             EXPECT_TRUE(Shows("{ NULL}"));
-            term->FlushComm(1);
+            term->Link().Port().FlushComm(1);
         }
         return term;
     }
@@ -124,9 +126,9 @@ TEST_F(TermWinTest, DisplayShowsReceivedBytesInTheirFormsAtTheEnd) {
     EXPECT_TRUE(Shows("{ 0x1b}A\nB\nC{ 0x7f}")) << Shown();
 
     // The receive buffer got the raw bytes, whatever the display shows.
-    ASSERT_TRUE(WaitUntil([&] { return term->GetBytesInQue() == 15; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return term->Link().Port().GetBytesInQue() == 15; }, 2000));
     std::string raw(15, '?');
-    EXPECT_EQ(term->ReadComm(raw.data(), 15), 15);
+    EXPECT_EQ(term->Link().Port().ReadComm(raw.data(), 15), 15);
     EXPECT_EQ(raw,
               std::string("OK\r\n\x06\x15", 6) + std::string(1, '\0') + "\x1b" + "A\r\nB\rC\x7f");
 }
@@ -143,10 +145,16 @@ TEST_F(TermWinTest, LongOutputKeepsTheLatestTextAndStaysShort) {
     ASSERT_TRUE(Shows("2399,", 5000));
 
     // Trimmed at least once, never past the limit, and what is left is the
-    // tail of everything received, without gaps.
-    const std::string shown = Shown();
+    // tail of everything received, without gaps, in lines of at most 256.
+    std::string shown = Shown();
     EXPECT_LT(shown.size(), 8000u);
     EXPECT_GE(shown.size(), 1000u);
+    std::size_t from = 0;
+    for (std::size_t lf = shown.find('\n'); lf != std::string::npos; lf = shown.find('\n', from)) {
+        EXPECT_LE(lf - from, 256u);
+        from = lf + 1;
+    }
+    shown.erase(std::remove(shown.begin(), shown.end(), '\n'), shown.end());
     EXPECT_EQ(stream.compare(stream.size() - shown.size(), shown.size(), shown), 0);
     EXPECT_LE(term->DisplayLength(), 8000);
 }
@@ -167,7 +175,7 @@ TEST_F(TermWinTest, LogHoldsExactlyTheBytesReceivedWhileLogging) {
     EXPECT_FALSE(request.mustExist);
     ASSERT_FALSE(ui.status.empty());
     EXPECT_EQ(ui.status.back(), "Logging to " + first);
-    EXPECT_TRUE(term->IsLogging());
+    EXPECT_TRUE(term->Link().IsLogging());
 
     // Appended, byte for byte, every value included.
     ASSERT_TRUE(pty->WriteAll(AllByteValues()));
@@ -177,12 +185,12 @@ TEST_F(TermWinTest, LogHoldsExactlyTheBytesReceivedWhileLogging) {
     const std::string second = dir.File("second.log");
     ui.fileReplies.push_back(second);
     client.ExecuteCommand(cmd::kLog);
-    ASSERT_TRUE(term->IsLogging());
+    ASSERT_TRUE(term->Link().IsLogging());
     ASSERT_TRUE(pty->WriteAll("xyz"));
     EXPECT_EQ(ReadFileWhenSize(second, 3), "xyz");
 
     client.ExecuteCommand(cmd::kLogClose);
-    EXPECT_FALSE(term->IsLogging());
+    EXPECT_FALSE(term->Link().IsLogging());
     EXPECT_EQ(ui.status.back(), "");
     ASSERT_TRUE(pty->WriteAll("after"));
     ASSERT_TRUE(Shows("xyzafter"));
@@ -201,16 +209,16 @@ TEST_F(TermWinTest, LogThatCannotBeOpenedSaysSoAndLeavesLoggingOff) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].text.find(path), std::string::npos) << ui.messages[0].text;
     EXPECT_EQ(ui.messages[0].icon, Icon::Exclamation);
-    EXPECT_FALSE(term->IsLogging());
+    EXPECT_FALSE(term->Link().IsLogging());
     for (const std::string& text : ui.status)
         EXPECT_EQ(text.find("Logging to"), std::string::npos);
 
     // Cancelling the dialog while logging ends the old log and starts none.
     ui.fileReplies.push_back(dir.File("a.log"));
     term->CmLog();
-    ASSERT_TRUE(term->IsLogging());
+    ASSERT_TRUE(term->Link().IsLogging());
     term->CmLog(); // no reply queued: cancelled
-    EXPECT_FALSE(term->IsLogging());
+    EXPECT_FALSE(term->Link().IsLogging());
     EXPECT_EQ(ui.status.back(), "");
 }
 
@@ -318,30 +326,26 @@ TEST_F(TermWinTest, ProgramIsWrittenFromTheBaseAddressAndVerified) {
     EXPECT_EQ(peer->sim.Peek(0xB602), 0x2C);
 }
 
-TEST_F(TermWinTest, ClosingDuringAProgramDownloadIsRefusedUntilItEnds) {
-    // A frame closed during a wait is deleted within it in the running program.
+TEST_F(TermWinTest, ClosingDuringAProgramDownloadOffersToCancelIt) {
     Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "1");
-    TermWin* term = OpenOnSim();
+    sim::SimOptions options;
+    options.startAwake = true; // paced at 9600 baud: the download takes a while
+    peer = std::make_unique<SimThread>(options);
+    UsePort(peer->pty.Slave());
+    TermWin* term = Open();
     ASSERT_NE(term, nullptr);
     client.SetPassword(true);
-    ui.fileReplies.push_back(dir.Write("demo.prg", "0A1B"));
+    ui.fileReplies.push_back(dir.Write("demo.prg", "0A1B2C3D4E5F"));
     ui.inputReplies.push_back("b600");
-    const auto serve = ui.onServe;
-    bool closed = false;
-    ui.onServe = [&](int ms) {
-        if (!closed) {
-            closed = true;
-            CloseTerminal();
-        }
-        serve(ms);
-    };
+    ui.answers.push_back(Answer::No); // keep the download going
+    QTimer::singleShot(20, [this] { CloseTerminal(); });
     client.ExecuteCommand(cmd::kSendProgram);
-    ui.onServe = serve;
-    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Another transmitter command is still "
-                                                    "running.\r\nWait until it has finished.",
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"A transfer with the transmitter is "
+                                                    "running.\r\nCancel it and close the "
+                                                    "terminal window?",
                                                     "File sent."}));
     EXPECT_EQ(client.TerminalWindow(), term);
-    EXPECT_EQ(peer->sim.Peek(0xB601), 0x1B) << "the download went on to the end";
+    EXPECT_EQ(peer->sim.Peek(0xB605), 0x5F) << "the download went on to the end";
     CloseTerminal();
     EXPECT_FALSE(client.TermWindowOpen());
 }
@@ -446,7 +450,7 @@ TEST_F(TermWinTest, ClosingStopsTheLinkAndTheTerminalCanBeOpenedAgain) {
     ui.Clear();
     TermWin* reopened = Open();
     ASSERT_NE(reopened, nullptr);
-    EXPECT_TRUE(reopened->IsPortEnabled());
+    EXPECT_TRUE(reopened->Link().IsOpen());
     EXPECT_TRUE(ui.messages.empty());
     ASSERT_TRUE(pty->WriteAll("hi"));
     EXPECT_TRUE(Shows("hi"));
@@ -462,7 +466,7 @@ TEST_F(TermWinTest, TerminalWithoutAPortStaysOpenAndSendsNothing) {
     TermWin* term = client.TerminalWindow();
     ASSERT_NE(term, nullptr);
     EXPECT_TRUE(client.TermWindowOpen());
-    EXPECT_FALSE(term->IsPortEnabled());
+    EXPECT_FALSE(term->Link().IsOpen());
     EXPECT_TRUE(client.subWindowList()[0]->isMinimized());
 
     ui.inputReplies.push_back("01a0");

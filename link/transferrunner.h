@@ -1,0 +1,66 @@
+// Runs one transfer of the engine while the user interface stays live: the
+// transfer works on a thread of its own, the user sees a progress dialog with
+// Cancel, the windows take no input meanwhile (so no window code runs inside
+// a transfer), and the engine's questions and messages are asked on the user
+// interface thread through the Ui in force.
+#pragma once
+
+#include "engine/transferengine.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QProgressDialog;
+class QWidget;
+
+namespace nimbrel {
+class LinkSession;
+}
+
+class TransferRunner : public QObject {
+    Q_OBJECT
+public:
+    using Job = std::function<nimbrel::Outcome(nimbrel::TransferEngine&)>;
+    using StatusFn = std::function<std::string(const nimbrel::Progress&)>;
+
+    // Runs `job` on a worker thread with an engine on `session`'s link and
+    // answers its outcome once the job has finished and everything it posted
+    // (OnUiThread) has run. The session is busy meanwhile; a port that went
+    // away is closed afterwards. The engine starts with the session's started
+    // state as "entered"; a transfer that sent the exit string on its way out
+    // clears the started state. `status`, when given, turns progress into
+    // status-bar texts (cleared at the end).
+    static nimbrel::Outcome Run(QWidget* parent, nimbrel::LinkSession& session,
+                                const QString& title, const Job& job, const StatusFn& status = {});
+
+    // While a transfer runs: cancels it and runs `then` on the user interface
+    // thread once it has ended (for a window closed meanwhile).
+    void CancelThen(std::function<void()> then);
+
+    // From the job's thread: runs `fn` on the user interface thread, in order.
+    static void OnUiThread(std::function<void()> fn);
+
+    // The transfer running now, or null.
+    static TransferRunner* Current();
+    void RequestCancel();
+    bool CancelRequested() const;
+    // The progress dialog (null until it is due to show).
+    QProgressDialog* Dialog() const { return dialog_; }
+
+private:
+    TransferRunner(QWidget* parent, const QString& title);
+    ~TransferRunner() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void ShowProgress(const nimbrel::Progress& progress);
+
+    QWidget* parent_;
+    QString title_;
+    QProgressDialog* dialog_ = nullptr;
+    nimbrel::CancelFlag cancel_{false};
+    std::vector<std::function<void()>> after_;
+    qint64 startMs_ = 0;
+};
