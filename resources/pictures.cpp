@@ -1,6 +1,6 @@
 #include "resources/pictures.h"
 
-#include "app/commandids.h"
+#include "platform/commandids.h"
 
 #include <QLinearGradient>
 #include <QPainter>
