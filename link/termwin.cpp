@@ -77,10 +77,16 @@ TermWin::TermWin(QWidget* parent, TermHost* host, const char* title)
 }
 
 TermWin::~TermWin() {
+    if (!closed_) TidyUp();
+}
+
+void TermWin::TidyUp() {
+    // Done when the close is agreed, not when the window is deleted later:
+    // by then a new terminal may have opened the port again.
+    closed_ = true;
     link_->SetTrafficSink({});
     CmLogclose();
     CmTermclose();
-    // A terminal opened after this one closed is not ours to forget.
     if (host_ != nullptr) host_->CloseTerminalWindow();
 }
 
@@ -117,7 +123,7 @@ bool TermWin::CanClose() {
         }
         return false;
     }
-    if (host_ != nullptr) host_->CloseTerminalWindow();
+    TidyUp();
     return true;
 }
 

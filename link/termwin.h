@@ -31,8 +31,7 @@ public:
     // Creates the empty read-only display; the port stays closed until
     // SetupWindow. `host` may be null (no password, a link of its own).
     TermWin(QWidget* parent, TermHost* host, const char* title);
-    // Closes the log and the port (clearing the communications-started
-    // state) and tells the host.
+    // Tidies up as CanClose does, unless that already happened.
     ~TermWin() override;
 
     // Called once the window is in its frame and shown: opens the port unless
@@ -44,7 +43,8 @@ public:
     // other Terminal commands arrive through the MDI client.
     bool HandlesCommand(int id) const override;
     void ExecuteCommand(int id) override;
-    // Agrees, and tells the host at once that the terminal is closed; while a
+    // Agrees: closes the log and the port, clears the communications-started
+    // state and tells the host at once that the terminal is closed. While a
     // transfer runs it offers to cancel it and close afterwards instead.
     bool CanClose() override;
 
@@ -75,6 +75,8 @@ private:
     void ShowReceived(const std::string& text, std::int32_t rawCount);
     // Shows "This function requires the system password" unless given.
     bool RequirePassword() const;
+    // Closes the log and the port, clears the started state, tells the host.
+    void TidyUp();
     // Sends bytes as a transfer; false when it did not complete (reported).
     bool Send(const std::string& bytes, const std::string& what);
 
@@ -85,4 +87,5 @@ private:
     std::int32_t displayLength_ = 0;
     std::int32_t blockLength_ = 0; // characters in the display's last line
     bool endedWithCr_ = false;     // the last chunk shown ended with CR
+    bool closed_ = false;          // tidied up when its close was agreed
 };

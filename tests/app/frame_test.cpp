@@ -4,6 +4,7 @@
 #include "link/termwin.h"
 #include "platform/commandids.h"
 #include "tests/app/appfixture.h"
+#include "tests/link/ptyhelpers.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -18,6 +19,7 @@
 #include <QPointer>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -383,6 +385,33 @@ TEST_F(AppTest, RefusedMainWindowCloseKeepsTheTerminalRegistered) {
     Settle();
     EXPECT_TRUE(Client()->TermWindowOpen());
     EXPECT_NE(Client()->TerminalWindow(), nullptr);
+}
+
+TEST_F(AppTest, WhileATransferRunsOnlyHelpIsOfferedAndClosingOffersToCancel) {
+    Pty silent; // nothing wakes: Start waits
+    UsePort(silent.Slave());
+    Settings::WriteString("TIMING", "StartWaitMs", "20000");
+    Settings::WriteString("TIMING", "ProgressDelayMs", "0");
+    Client()->OpenFile(ConfigFile("a.cfg"));
+    Frame()->UpdateCommandStates();
+    ASSERT_TRUE(Frame()->Action(cmd::kStart)->isEnabled());
+    std::vector<int> enabled;
+    QTimer::singleShot(50, [&] {
+        for (int id : {cmd::kStart, cmd::kFileOpen, cmd::kSendConfig, cmd::kExit, cmd::kHelpAbout})
+            enabled.push_back(Frame()->Action(id)->isEnabled() ? 1 : 0);
+        Frame()->close(); // answered No: the transfer goes on
+    });
+    QTimer::singleShot(100, [&] { Frame()->close(); }); // answered Yes
+    ui.answers = {Answer::No, Answer::Yes};
+    Frame()->ExecuteCommand(cmd::kStart);
+    EXPECT_EQ(enabled, (std::vector<int>{0, 0, 0, 0, 1}));
+    const std::string question =
+        "A transfer with the transmitter is running.\r\nCancel it and exit?";
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{
+                              question, question,
+                              "Starting was cancelled.\r\nCommunications were not started."}));
+    Settle();
+    EXPECT_FALSE(Frame()->isVisible()) << "closed once the transfer had ended";
 }
 
 TEST_F(AppTest, ConfigurationWindowDeletedWithoutItsCloseQueryIsForgotten) {
