@@ -1,13 +1,10 @@
 #include "link/transport.h"
 
-#include "platform/clock.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -236,11 +233,6 @@ std::int32_t Transport::WriteComm(const char* data, std::int32_t count) {
     return static_cast<std::int32_t>(written);
 }
 
-std::int32_t Transport::TransmitCommChar(char ch) {
-    WriteComm(&ch, 1);
-    return 0;
-}
-
 IoStatus Transport::Write(const char* data, std::size_t count, const CancelFlag* cancel,
                           std::int32_t stallMs, std::size_t& written) {
     written = 0;
@@ -376,64 +368,6 @@ std::uint32_t Transport::GetCommError() {
     }
     if (!port) return kPortNotOpen;
     return port->GetPortErrorState() | (lost ? kPortGone : 0);
-}
-
-std::int32_t Transport::StringToUpperCase(char* text) {
-    std::int32_t length = 0;
-    for (; text[length] != '\0'; ++length) {
-        text[length] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[length])));
-    }
-    return length;
-}
-
-bool Transport::SendPttData(std::string& commands) {
-    return SendPttData(commands.data());
-}
-
-bool Transport::SendPttData(char* commands) {
-    const bool verify = Settings::Get(keys::kReadAfterWrite) != 0;
-    const std::int32_t waitMs = ResponseWaitMs();
-    const std::int32_t length = StringToUpperCase(commands);
-
-    for (std::int32_t p = 0; p < length; p += kCommandLength) {
-        char* command = commands + p;
-        const std::int32_t n = std::min(kCommandLength, length - p);
-        WriteComm(command, n);
-        if (!verify || command[0] != 'E') continue;
-
-        command[0] = 'R';
-        // Discard before asking, so that a quick answer is never thrown away.
-        FlushComm(1);
-        WriteComm(command, n);
-
-        const char sent[2] = {n > kCommandDataPos ? command[kCommandDataPos] : ' ',
-                              n > kCommandDataPos + 1 ? command[kCommandDataPos + 1] : ' '};
-        char got[2] = {' ', ' '};
-        const bool verified = WaitUntil(
-            [&] {
-                std::array<char, kAnswerLength + 1> answer{};
-                while (GetBytesInQue() >= kAnswerLength) {
-                    ReadComm(answer.data(), kAnswerLength);
-                    StringToUpperCase(answer.data());
-                    got[0] = answer[kAnswerDataPos];
-                    got[1] = answer[kAnswerDataPos + 1];
-                    if (got[0] == sent[0] && got[1] == sent[1]) return true;
-                }
-                return false;
-            },
-            waitMs);
-        if (!verified) {
-            std::string text = kPttErrorTemplate;
-            text[5] = sent[0];
-            text[6] = sent[1];
-            text[12] = got[0];
-            text[13] = got[1];
-            text += kPttErrorTail;
-            CurrentUi().MessageBox(text, kPttErrorTitle, Buttons::Ok, Icon::Exclamation);
-            return false;
-        }
-    }
-    return true;
 }
 
 bool Transport::StartMonitor() {
@@ -592,99 +526,6 @@ void Monitor(Transport& t, std::int32_t displayIntervalMs) {
     t.NotifyLost();
     std::lock_guard<std::mutex> guard(t.lock_);
     t.run_ = true;
-}
-
-Transport::WakeResult Transport::WaitForWake(std::int32_t timeoutMs,
-                                             const std::function<bool()>& stillOpen) {
-    FlushComm(1);
-    const std::int32_t passMs = std::max(Settings::Get(keys::kStartPassMs), 1);
-    WakeResult result = WakeResult::TimedOut;
-    WaitUntil(
-        [&] {
-            if (stillOpen && !stillOpen()) {
-                result = WakeResult::Closed;
-                return true;
-            }
-            char b;
-            while (ReadComm(&b, 1) == 1) {
-                if (b == kAck) {
-                    TransmitCommChar(kWakeAnswer);
-                    result = WakeResult::Answered;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs, passMs);
-    return result;
-}
-
-Transport::VersionAnswer Transport::QueryVersion() {
-    std::array<char, kVersionBufferSize> buffer{};
-    std::strcpy(buffer.data(), "BAD");
-    std::size_t stored = 0;
-
-    FlushComm(1);
-    WriteComm(kVersionRequest, kCommandLength);
-    WaitUntil(
-        [&] {
-            std::array<char, kChunkSize> chunk;
-            bool endsWithZero = false;
-            std::int32_t n;
-            while ((n = ReadComm(chunk.data(), kChunkSize)) > 0) {
-                for (std::int32_t i = 0; i < n; ++i) {
-                    // The last byte stays the terminator; excess is dropped.
-                    if (stored < buffer.size() - 1) buffer[stored++] = chunk[i];
-                }
-                endsWithZero = chunk[n - 1] == '\0';
-            }
-            return endsWithZero;
-        },
-        Settings::Get(keys::kVersionWaitMs));
-
-    VersionAnswer answer;
-    const std::string text(buffer.data());
-    if (text == "BAD") {
-        answer.kind = VersionAnswer::Kind::None;
-    } else if (text.rfind(kVersionPrefix, 0) == 0) {
-        answer.kind = VersionAnswer::Kind::Valid;
-        answer.text = text.substr(std::strlen(kVersionPrefix));
-    } else {
-        answer.kind = VersionAnswer::Kind::Invalid;
-        answer.text = text;
-    }
-    return answer;
-}
-
-std::optional<std::uint8_t> Transport::ReadMemoryByte(std::uint32_t address) {
-    char command[8];
-    if (!GetReadCommand(address, command)) return std::nullopt;
-    FlushComm(1);
-    WriteComm(command, kCommandLength);
-    if (!WaitUntil([&] { return GetBytesInQue() >= kAnswerLength; },
-                   Settings::Get(keys::kReadByteWaitMs))) {
-        return std::nullopt;
-    }
-    std::array<char, kAnswerLength> answer{};
-    ReadComm(answer.data(), kAnswerLength);
-    return AsciiToHex(answer.data() + kAnswerDataPos);
-}
-
-ProgramStatus Transport::SendProgram(const std::string& programText, std::uint32_t base) {
-    const ProgramPlan plan = BuildProgramCommands(programText, base);
-    if (plan.status == ProgramStatus::OddLength) {
-        CurrentUi().MessageBox(kInvalidProgramText, "", Buttons::Ok, Icon::Exclamation);
-        return plan.status;
-    }
-    if (plan.status == ProgramStatus::PastLastAddress) {
-        CurrentUi().MessageBox(kProgramTooLongText, "", Buttons::Ok, Icon::Exclamation);
-        return plan.status;
-    }
-    for (const std::string& command : plan.commands) {
-        std::string text = command;
-        SendPttData(text); // a failed verification shows its message; go on
-    }
-    return ProgramStatus::Ok;
 }
 
 } // namespace nimbrel

@@ -1,17 +1,18 @@
 // The link to the transmitter: opens and closes the serial port with the
 // settings file's line settings, runs the receive task that collects what the
 // transmitter sends (and hands its display text to a sink and its raw bytes to
-// the log file), notices when the port goes away, and offers the operations
-// and exchanges that the terminal and configuration windows use. As LinkIo it
-// is what a transfer talks to. No GUI: messages go through CurrentUi() and
-// every wait is bounded.
+// the log file), and notices when the port goes away. As LinkIo it is what the
+// transfer engine talks to; every exchange with the transmitter lives there.
+// Besides, it offers the raw port operations the windows use (a write of the
+// exit string, the receive buffer's count, taking and discarding bytes). No
+// GUI: messages go through CurrentUi() and every wait is bounded.
 //
-// Threads: opening, closing, logging and the exchanges are called on the UI
-// thread; the LinkIo operations may run on one other thread (a transfer's);
-// the receive task runs on its own thread. One lock guards the receive buffer
-// and its count, the run flag, the port pointer, the loss state and the log
-// stream; a condition variable on it wakes waiters when bytes arrive or the
-// port is lost.
+// Threads: opening, closing, logging and the raw operations are called on the
+// UI thread; the LinkIo operations may run on one other thread (a
+// transfer's); the receive task runs on its own thread. One lock guards the
+// receive buffer and its count, the run flag, the port pointer, the loss
+// state and the log stream; a condition variable on it wakes waiters when
+// bytes arrive or the port is lost.
 #pragma once
 
 #include "engine/linkio.h"
@@ -25,7 +26,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,7 +36,6 @@ class Transport : public LinkIo {
 public:
     static constexpr std::int32_t kReceiveBufferSize = 64000;
     static constexpr std::int32_t kChunkSize = 1000;
-    static constexpr std::int32_t kVersionBufferSize = 200;
     // How long a WriteComm waits for a port that takes no byte.
     static constexpr std::int32_t kWriteStallMs = 2000;
     // Longest single wait inside Write and Drain, so cancel and loss are seen.
@@ -86,10 +85,8 @@ public:
     // Raw bytes to the port, all of them: waits for room as Write does, for
     // at most WriteStallMs without progress. Answers the count the port took;
     // fewer after a stall or loss, which LastWriteStatus tells. Nothing while
-    // no port is open. Every exchange writes through here, so a terminal can
-    // override it to trace what is sent.
-    virtual std::int32_t WriteComm(const char* data, std::int32_t count);
-    std::int32_t TransmitCommChar(char ch); // answers 0
+    // no port is open.
+    std::int32_t WriteComm(const char* data, std::int32_t count);
     IoStatus LastWriteStatus() const { return lastWrite_.load(); }
     void SetWriteStallMs(std::int32_t ms) { writeStallMs_.store(ms); }
     // Bytes received and not yet taken.
@@ -101,17 +98,6 @@ public:
     // The port's error state (with kPortGone once lost); kPortNotOpen while
     // no port is open.
     std::uint32_t GetCommError();
-    // Upper-cases in place; answers the length.
-    static std::int32_t StringToUpperCase(char* text);
-
-    // Sends a string of 7-character commands, upper-cased in place. With
-    // ReadAfterWrite on, each "E" command is read back (its first letter
-    // becomes "R" in the caller's string) and the answer's characters 10 and
-    // 11 must equal the written data digits within the response time; else
-    // the "Sent    got   " message is shown and the call answers false
-    // without sending the rest.
-    bool SendPttData(char* commands);
-    bool SendPttData(std::string& commands);
 
     // Starts the receive task (ClosePort ends it). Answers false when it is
     // already running. Idle, it waits in poll() and costs nothing.
@@ -145,35 +131,6 @@ public:
     // open") stays until the next successful open.
     bool Lost() const override;
     std::string LostReason() const override;
-
-    // Start handshake: discards what was received, then waits up to
-    // `timeoutMs` for the byte 0x06 and answers the first one with "A".
-    // `stillOpen` (optional) is asked on each pass; false ends the wait.
-    enum class WakeResult { Answered, TimedOut, Closed };
-    WakeResult WaitForWake(std::int32_t timeoutMs, const std::function<bool()>& stillOpen = {});
-
-    // Version query: "TTTTTTT", then up to VersionWaitMs for an answer that
-    // ends with a 0 byte. None: nothing arrived; Valid: it began with "VER="
-    // and `text` is what follows; Invalid: anything else (`text` is the raw
-    // answer). At most 199 characters are kept.
-    struct VersionAnswer {
-        enum class Kind { None, Valid, Invalid };
-        Kind kind = Kind::None;
-        std::string text;
-    };
-    VersionAnswer QueryVersion();
-
-    // Reads one memory byte: discards what was received, sends the read
-    // command, waits up to ReadByteWaitMs for 12 bytes and decodes
-    // characters 10 and 11. nullopt on timeout or for an address above FFFF.
-    std::optional<std::uint8_t> ReadMemoryByte(std::uint32_t address);
-
-    // Program download of a program file's text from `base` on: refuses an
-    // odd length with "Invalid program." and a program running past FFFF
-    // with kProgramTooLongText (both empty title, exclamation, nothing
-    // sent); else sends each command with SendPttData, going on after a
-    // failed verification.
-    ProgramStatus SendProgram(const std::string& programText, std::uint32_t base);
 
 private:
     friend void Monitor(Transport& transport, std::int32_t displayIntervalMs);

@@ -1,6 +1,8 @@
-// The transport against the simulated transmitter over a pseudo-terminal:
-// in-process (the simulator's logic on a thread, to look at what it took)
-// and as the separate nimbrel-sim program.
+// The transfer engine on the real transport against the simulated transmitter
+// over a pseudo-terminal: in-process (the simulator's logic on a thread, to
+// look at what it took) and as the separate nimbrel-sim program.
+#include "config/displayline.h"
+#include "engine/transferengine.h"
 #include "link/transport.h"
 #include "platform/settings.h"
 #include "tests/link/ptyhelpers.h"
@@ -10,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -122,9 +126,35 @@ protected:
         }
     }
 
+    TransferEngine Engine(Transport& t, const CancelFlag* cancel = nullptr) {
+        return TransferEngine(t, ui, cancel);
+    }
+
+    // The byte at `address`, or nullopt when the read did not end Done.
+    std::optional<std::uint8_t> ReadByte(Transport& t, std::uint32_t address) {
+        std::vector<std::uint8_t> bytes;
+        if (Engine(t).ReadMemory(address, 1, bytes) != Outcome::Done || bytes.size() != 1) {
+            return std::nullopt;
+        }
+        return bytes[0];
+    }
+
     TempDir dir;
     RecordingUi ui;
 };
+
+// One item's write commands for `bytes` from `address` on.
+TransferEngine::SendItem WriteItem(const std::string& name, std::int32_t address,
+                                   const std::vector<std::uint8_t>& bytes) {
+    TransferEngine::SendItem item{name, address, ""};
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        char command[16];
+        std::snprintf(command, sizeof command, "e%04x%02x",
+                      static_cast<unsigned>(address) + static_cast<unsigned>(k), bytes[k]);
+        item.commands += command;
+    }
+    return item;
+}
 
 TEST_F(LinkE2e, ProgramDownloadSendsEachWriteAndVerifiesIt) {
     SimThread peer(Awake());
@@ -132,7 +162,7 @@ TEST_F(LinkE2e, ProgramDownloadSendsEachWriteAndVerifiesIt) {
     Open(t, peer.pty.Slave());
     std::string text;
     ASSERT_TRUE(ReadProgramText(dir.Write("p.prg", "0A1B2C"), text));
-    EXPECT_EQ(t.SendProgram(text, ParseBaseAddress("b600")), ProgramStatus::Ok);
+    EXPECT_EQ(Engine(t).SendProgram(text, ParseBaseAddress("b600")), Outcome::Done);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(peer.sim.Commands(), (std::vector<std::string>{"EB6000A", "RB6000A", "EB6011B",
                                                              "RB6011B", "EB6022C", "RB6022C"}));
@@ -141,8 +171,8 @@ TEST_F(LinkE2e, ProgramDownloadSendsEachWriteAndVerifiesIt) {
     EXPECT_EQ(peer.sim.Peek(0xB602), 0x2C);
 
     // Refused programs send nothing at all.
-    EXPECT_EQ(t.SendProgram("0A1B", 0xFFFF), ProgramStatus::PastLastAddress);
-    EXPECT_EQ(t.SendProgram("0A1", 0xB600), ProgramStatus::OddLength);
+    EXPECT_EQ(Engine(t).SendProgram("0A1B", 0xFFFF), Outcome::Refused);
+    EXPECT_EQ(Engine(t).SendProgram("0A1", 0xB600), Outcome::Refused);
     EXPECT_EQ(ui.Texts(),
               (std::vector<std::string>{"The program runs past address FFFF.\r\nNothing was sent.",
                                         "Invalid program."}));
@@ -150,31 +180,36 @@ TEST_F(LinkE2e, ProgramDownloadSendsEachWriteAndVerifiesIt) {
     EXPECT_EQ(peer.sim.Commands().size(), 6u);
 }
 
-TEST_F(LinkE2e, WrongReadBackEndsWithTheMessageAfterTheResponseTime) {
+// A read-back one hex digit off fails as surely as a wholly wrong byte.
+TEST_F(LinkE2e, ReadBackOffByOneDigitOrAWholeByteFailsAfterTheResponseTime) {
     Settings::WriteString("TIMING", "ResponseWaitMs", "200");
     struct Case {
         bool wholeByte; // else one digit
         std::string got;
     };
     for (const Case& c : {Case{true, "E4"}, Case{false, "1C"}}) {
+        SCOPED_TRACE(c.got);
         ui.Clear();
         auto options = Awake();
         (c.wholeByte ? options.wrongByteAddress : options.wrongDigitAddress) = 0xB601;
         SimThread peer(options);
         Transport t;
         Open(t, peer.pty.Slave());
-        std::string command = "EB6011B";
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(t.SendPttData(command));
+        EXPECT_EQ(Engine(t).SendConfiguration({WriteItem("Rate", 0xB601, {0x1B})}),
+                  Outcome::Mismatch);
         EXPECT_GE(MsSince(start), 200 - 2); // whole-millisecond ticks
         ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.messages[0].text, "Sent 1B got " + c.got + kTail);
+        EXPECT_EQ(ui.messages[0].text,
+                  "Sent 1B got " + c.got + "\r\nItem \"Rate\" at address b601 H." + kTail);
         EXPECT_EQ(ui.messages[0].caption, "PTT communication error");
 
         // A program download reports the failure and goes on with the next pair.
         ui.Clear();
-        EXPECT_EQ(t.SendProgram("0A1B2C", 0xB600), ProgramStatus::Ok);
-        EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Sent 1B got " + c.got + kTail});
+        EXPECT_EQ(Engine(t).SendProgram("0A1B2C", 0xB600), Outcome::Mismatch);
+        EXPECT_EQ(ui.Texts(),
+                  std::vector<std::string>{"Sent 1B got " + c.got +
+                                           "\r\nProgram byte at address b601 H." + kTail});
         EXPECT_EQ(peer.sim.Peek(0xB602), 0x2C);
     }
 }
@@ -209,7 +244,7 @@ TEST_F(LinkE2e, WritingFasterThanThePacedLineWaitsAndLosesNothing) {
 
     // The last command has been carried out once a read behind it is answered.
     Settings::WriteString("TIMING", "ReadByteWaitMs", "5000");
-    EXPECT_EQ(t.ReadMemoryByte(0x1FFF), std::optional<std::uint8_t>(expected.back()));
+    EXPECT_EQ(ReadByte(t, 0x1FFF), std::optional<std::uint8_t>(expected.back()));
     process.Signal(SIGTERM);
     EXPECT_EQ(process.WaitExit(), 0);
     const std::string memory = TempDir::ReadFile(dump);
@@ -231,10 +266,13 @@ TEST_F(LinkE2e, WakeHandshakeAnswersOnceAndTheDisplayAndLogShowExactlyWhatCame) 
     ASSERT_TRUE(WaitFor(
         [&] { return shown.Text().find("{NAK}{/ACK/}{NAK}{/ACK/}") != std::string::npos; }));
 
-    EXPECT_EQ(t.WaitForWake(2000), Transport::WakeResult::Answered);
+    TransferEngine engine = Engine(t);
+    EXPECT_EQ(engine.Start(2000), Outcome::Done);
+    EXPECT_TRUE(engine.Entered());
     ASSERT_TRUE(WaitFor([&] { return peer.sim.Awake(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     EXPECT_EQ(peer.sim.Received(), "A") << "exactly one answer";
+    EXPECT_TRUE(ui.messages.empty()) << "the caller tells of the start";
 
     t.ClosePort();
     t.CloseLog();
@@ -246,51 +284,78 @@ TEST_F(LinkE2e, WakeHandshakeAnswersOnceAndTheDisplayAndLogShowExactlyWhatCame) 
               ChunkDisplayText(logged.data(), static_cast<std::int32_t>(logged.size())));
 }
 
-TEST_F(LinkE2e, WakeWaitEndsOnTimeOrWhenTheWindowCloses) {
+TEST_F(LinkE2e, WakeWaitEndsOnTimeOrWhenCancelled) {
     sim::SimOptions options;
     options.neverWake = true;
     SimThread peer(options);
     Transport t;
     Open(t, peer.pty.Slave());
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(t.WaitForWake(200), Transport::WakeResult::TimedOut);
+    EXPECT_EQ(Engine(t).Start(200), Outcome::NoAnswer);
     EXPECT_GE(MsSince(start), 200 - 2); // whole-millisecond ticks
     EXPECT_LT(MsSince(start), 1500);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"No communication from PTT"});
 
+    // A cancel from another thread (the window closing) ends the wait at once.
+    ui.Clear();
+    CancelFlag cancel{false};
+    std::thread closing([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        cancel = true;
+    });
     start = std::chrono::steady_clock::now();
-    EXPECT_EQ(t.WaitForWake(5000, [] { return false; }), Transport::WakeResult::Closed);
+    EXPECT_EQ(Engine(t, &cancel).Start(5000), Outcome::Cancelled);
     EXPECT_LT(MsSince(start), 1000);
+    closing.join();
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{
+                              "Starting was cancelled.\r\nCommunications were not started."});
     EXPECT_TRUE(peer.sim.Received().empty());
 }
 
 TEST_F(LinkE2e, VersionAnswers) {
     Settings::WriteString("TIMING", "VersionWaitMs", "300");
-    auto ask = [this](const sim::SimOptions& options) {
-        SimThread peer(options);
-        Transport t;
-        Open(t, peer.pty.Slave());
-        return t.QueryVersion();
-    };
-    using Kind = Transport::VersionAnswer::Kind;
-    auto options = Awake();
-    auto v = ask(options);
-    EXPECT_EQ(v.kind, Kind::Valid);
-    EXPECT_EQ(v.text, "2.10");
-
-    options.versionAnswer = "V2.10";
-    EXPECT_EQ(ask(options).kind, Kind::Invalid);
-
-    options.versionAnswer.reset();
-    options.longVersion = true;
-    v = ask(options);
-    EXPECT_EQ(v.kind, Kind::Valid);
-    EXPECT_EQ(v.text.size(), 199u - 4u) << "the answer buffer keeps 199 characters";
-
+    sim::SimOptions valid = Awake();
+    sim::SimOptions invalid = Awake();
+    invalid.versionAnswer = "V2.10";
+    sim::SimOptions longer = Awake();
+    longer.longVersion = true;
     sim::SimOptions asleep; // ignores the query
     asleep.neverWake = true;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ask(asleep).kind, Kind::None);
-    EXPECT_GE(MsSince(start), 300 - 2); // whole-millisecond ticks
+    const struct {
+        sim::SimOptions options;
+        Outcome outcome;
+        std::string version; // also the message when Done
+        std::string text;
+    } cases[] = {
+        {valid, Outcome::Done, "2.10", "2.10"},
+        {invalid, Outcome::NoAnswer, "", "Invalid response from PTT"},
+        {longer, Outcome::Done, "0123456789", ""}, // its start: 199 characters are kept
+        {asleep, Outcome::NoAnswer, "", "No version information available"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + c.version);
+        ui.Clear();
+        SimThread peer(c.options);
+        Transport t;
+        Open(t, peer.pty.Slave());
+        std::string version;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Engine(t).QueryVersion(&version), c.outcome);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].caption, "Software version");
+        EXPECT_EQ(ui.messages[0].icon, Icon::None);
+        if (c.options.longVersion) {
+            EXPECT_EQ(version.size(), 199u - 4u) << "the answer keeps 199 characters";
+            EXPECT_EQ(version.substr(0, 10), c.version);
+            EXPECT_EQ(ui.messages[0].text, version);
+            continue;
+        }
+        EXPECT_EQ(version, c.version);
+        EXPECT_EQ(ui.messages[0].text, c.text);
+        if (c.options.neverWake) {
+            EXPECT_GE(MsSince(start), 300 - 2); // whole-millisecond ticks
+        }
+    }
 }
 
 TEST_F(LinkE2e, ReadingOneByte) {
@@ -302,13 +367,57 @@ TEST_F(LinkE2e, ReadingOneByte) {
     peer.sim.Poke(0xFFFF, 0xA5);
     Transport t;
     Open(t, peer.pty.Slave());
-    EXPECT_EQ(t.ReadMemoryByte(0x0020), std::optional<std::uint8_t>(0x1C));
-    EXPECT_EQ(t.ReadMemoryByte(0xFFFF), std::optional<std::uint8_t>(0xA5));
+    EXPECT_EQ(ReadByte(t, 0x0020), std::optional<std::uint8_t>(0x1C));
+    EXPECT_EQ(ReadByte(t, 0xFFFF), std::optional<std::uint8_t>(0xA5));
+    EXPECT_TRUE(ui.messages.empty());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(t.ReadMemoryByte(0x0021), std::nullopt) << "no answer";
+    EXPECT_EQ(ReadByte(t, 0x0021), std::nullopt) << "no answer";
     EXPECT_GE(MsSince(start), 250 - 2); // whole-millisecond ticks
-    EXPECT_EQ(t.ReadMemoryByte(0x10000), std::nullopt);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error reading data\r\nByte at address 21 H."});
+    ui.Clear();
+    EXPECT_EQ(ReadByte(t, 0x10000), std::nullopt);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The 1 bytes from address 10000 H lie outside "
+                                                   "the memory addresses 0 to ffff H.\r\nNothing "
+                                                   "was read."});
     EXPECT_EQ(peer.sim.Commands(), (std::vector<std::string>{"R002000", "Rffff00", "R002100"}));
+}
+
+// A transmitter asleep sends its wake byte every 20 ms: Start, then at once a
+// verified send and a read, succeeds every time, whichever moment the wake
+// byte comes; the exit string puts it back to sleep for the next round.
+TEST_F(LinkE2e, StartThenSendAndReadAtOnceSucceedEveryTime) {
+    sim::SimOptions options;
+    options.wakeIntervalMs = 20;
+    options.baud = 230400;
+    // Quiet for longer than the wake interval: a wake byte crossing the answer is seen.
+    Settings::WriteString("TIMING", "SettleMs", "25");
+    SimThread peer(options);
+    Transport t;
+    Open(t, peer.pty.Slave());
+    TransferEngine engine = Engine(t);
+    const std::vector<TransferEngine::ReadItem> reads = {
+        {"On time", 0x20, 4, kTypeLong, false},
+        {"Rate", 0x30, 2, kTypeInt, false},
+    };
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE(round);
+        const auto on = static_cast<std::uint8_t>(round);
+        const auto rate = static_cast<std::uint8_t>(90 + round);
+        const std::vector<TransferEngine::SendItem> items = {
+            WriteItem("On time", 0x20, {0x00, 0x00, 0x1C, on}),
+            WriteItem("Rate", 0x30, {0x00, rate}),
+        };
+        ASSERT_EQ(engine.Start(2000), Outcome::Done);
+        ASSERT_EQ(engine.SendConfiguration(items), Outcome::Done);
+        std::vector<std::string> values;
+        ASSERT_EQ(engine.ReadConfiguration(
+                      reads, [&](std::size_t, const std::string& v) { values.push_back(v); }),
+                  Outcome::Done);
+        ASSERT_EQ(values,
+                  (std::vector<std::string>{std::to_string(0x1C00 + on), std::to_string(rate)}));
+        ASSERT_EQ(engine.Stop(), Outcome::Done);
+    }
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(LinkE2e, SimulatorProgramServesAWholeSessionAndKeepsItsMemory) {
@@ -321,17 +430,18 @@ TEST_F(LinkE2e, SimulatorProgramServesAWholeSessionAndKeepsItsMemory) {
     Transport t;
     t.SetDisplaySink(shown.Sink());
     Open(t, device);
-    ASSERT_EQ(t.WaitForWake(3000), Transport::WakeResult::Answered);
-    EXPECT_EQ(t.SendProgram("0A1B2C", 0xB600), ProgramStatus::Ok);
-    EXPECT_EQ(t.ReadMemoryByte(0xB601), std::optional<std::uint8_t>(0x1B));
-    const auto version = t.QueryVersion();
-    EXPECT_EQ(version.kind, Transport::VersionAnswer::Kind::Valid);
-    EXPECT_EQ(version.text, "2.10");
-    EXPECT_TRUE(ui.messages.empty());
+    TransferEngine engine = Engine(t);
+    ASSERT_EQ(engine.Start(3000), Outcome::Done);
+    EXPECT_EQ(engine.SendProgram("0A1B2C", 0xB600), Outcome::Done);
+    EXPECT_EQ(ReadByte(t, 0xB601), std::optional<std::uint8_t>(0x1B));
+    std::string version;
+    EXPECT_EQ(engine.QueryVersion(&version), Outcome::Done);
+    EXPECT_EQ(version, "2.10");
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"2.10"});
 
     // The exit string puts it back to sleep: it asks to be woken again.
     const std::string before = shown.Text();
-    t.WriteComm("qqqqqqq", 7);
+    EXPECT_EQ(engine.Stop(), Outcome::Done);
     ASSERT_TRUE(WaitFor([&] {
         return shown.Text().size() > before.size() &&
                shown.Text().substr(before.size()).find("{/ACK/}") != std::string::npos;
@@ -356,11 +466,11 @@ TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
     ASSERT_FALSE(device.empty());
     Transport t;
     Open(t, device);
-    EXPECT_EQ(t.ReadMemoryByte(0x20), std::optional<std::uint8_t>(0x42));
-    EXPECT_EQ(t.ReadMemoryByte(0x1F), std::optional<std::uint8_t>(0x01)) << "00 with one digit off";
-    EXPECT_EQ(t.QueryVersion().kind, Transport::VersionAnswer::Kind::Invalid);
-    std::string write = "E0021EE";
-    EXPECT_TRUE(t.SendPttData(write));
+    EXPECT_EQ(ReadByte(t, 0x20), std::optional<std::uint8_t>(0x42));
+    EXPECT_EQ(ReadByte(t, 0x1F), std::optional<std::uint8_t>(0x01)) << "00 with one digit off";
+    EXPECT_EQ(Engine(t).QueryVersion(), Outcome::NoAnswer);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Invalid response from PTT"});
+    EXPECT_EQ(Engine(t).SendConfiguration({WriteItem("Byte", 0x21, {0xEE})}), Outcome::Done);
 
     process.Signal(SIGTERM);
     EXPECT_EQ(process.WaitExit(), 0);

@@ -1,4 +1,6 @@
 #include "link/transport.h"
+
+#include "engine/transferengine.h"
 #include "platform/settings.h"
 #include "tests/link/ptyhelpers.h"
 #include "tests/support/recordingui.h"
@@ -425,34 +427,45 @@ TEST_F(TransportTest, WriteToAPeerThatTakesNothingStallsOrIsCancelled) {
     EXPECT_EQ(t.Drain(nullptr, 100), IoStatus::Ok) << "a pseudo-terminal cannot say: drained";
 }
 
-TEST_F(TransportTest, VerifiedWritesUpperCaseAndLeaveReadCommandsInTheCallersBuffer) {
+// The transfer engine on a real Transport: what a send puts on the wire and
+// how it takes the answers that come back through the receive task.
+class EngineOnTheLink : public TransportTest {
+protected:
+    TransferEngine Engine(Transport& t) { return TransferEngine(t, ui); }
+    static std::vector<TransferEngine::SendItem> Item(const std::string& name, std::int32_t address,
+                                                      const std::string& commands) {
+        return {{name, address, commands}};
+    }
+};
+
+TEST_F(EngineOnTheLink, VerifiedWritesGoOutUpperCaseEachFollowedByItsReadCommand) {
     SimThread peer(Fast());
     Transport t;
     Open(t, peer.pty.Slave());
-    char commands[] = "e01a0ffE01A17fTTTTTTT";
-    EXPECT_TRUE(t.SendPttData(commands));
-    EXPECT_STREQ(commands, "R01A0FFR01A17FTTTTTTT");
+    EXPECT_EQ(Engine(t).SendConfiguration(Item("Rate", 0x1A0, "e01a0ffE01A17fTTTTTTT")),
+              Outcome::Done);
     EXPECT_TRUE(ui.messages.empty());
     ASSERT_TRUE(WaitFor([&] { return peer.sim.Commands().size() == 5; }));
     EXPECT_EQ(peer.sim.Commands(),
-              (std::vector<std::string>{"E01A0FF", "R01A0FF", "E01A17F", "R01A17F", "TTTTTTT"}));
+              (std::vector<std::string>{"E01A0FF", "R01A0FF", "E01A17F", "R01A17F", "TTTTTTT"}))
+        << "only write commands are read back";
     EXPECT_EQ(peer.sim.Peek(0x1A0), 0xFF);
+    EXPECT_EQ(peer.sim.Peek(0x1A1), 0x7F);
 }
 
-TEST_F(TransportTest, LowerCaseAnswerDigitsMatch) {
+TEST_F(EngineOnTheLink, LowerCaseAnswerDigitsMatch) {
     Pty pty;
     std::thread answer([&] {
         if (pty.Read(14) == "E01A0FFR01A0FF") pty.WriteAll("R01a0 =   ff");
     });
     Transport t;
     Open(t, pty.Slave());
-    std::string commands = "E01A0FF";
-    EXPECT_TRUE(t.SendPttData(commands));
+    EXPECT_EQ(Engine(t).SendConfiguration(Item("Rate", 0x1A0, "E01A0FF")), Outcome::Done);
     answer.join();
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(TransportTest, MismatchOrSilenceEndsAfterTheResponseTimeWithTheMessage) {
+TEST_F(EngineOnTheLink, MismatchOrSilenceEndsAfterTheResponseTimeWithTheMessage) {
     Settings::WriteString("TIMING", "ResponseWaitMs", "250");
     auto options = Fast();
     options.wrongByteAddress = 0x01A0;
@@ -460,57 +473,58 @@ TEST_F(TransportTest, MismatchOrSilenceEndsAfterTheResponseTimeWithTheMessage) {
     SimThread peer(options);
     Transport t;
     Open(t, peer.pty.Slave());
-    std::string commands = "E019F11E01A0FFE01A122";
+    const std::vector<TransferEngine::SendItem> items = {{"Low", 0x19F, "E019F11"},
+                                                         {"Rate", 0x1A0, "E01A0FFE01A122"}};
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(t.SendPttData(commands));
+    EXPECT_EQ(Engine(t).SendConfiguration(items), Outcome::Mismatch);
     EXPECT_GE(MsSince(start), 250 - 2); // whole-millisecond ticks
     EXPECT_LT(MsSince(start), 1500);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Sent FF got 00" + kTail);
+    EXPECT_EQ(ui.messages[0].text, "Sent FF got 00\r\nItem \"Rate\" at address 1a0 H." + kTail);
     EXPECT_EQ(ui.messages[0].caption, "PTT communication error");
     EXPECT_EQ(ui.messages[0].icon, Icon::Exclamation);
     EXPECT_EQ(peer.sim.Commands(),
               (std::vector<std::string>{"E019F11", "R019F11", "E01A0FF", "R01A0FF"}))
         << "nothing after the failing command";
 
-    commands = "E019F11"; // the transmitter no longer answers
-    EXPECT_FALSE(t.SendPttData(commands));
-    EXPECT_EQ(ui.messages.back().text, "Sent 11 got   " + kTail);
+    // The transmitter no longer answers.
+    EXPECT_EQ(Engine(t).SendConfiguration(Item("Low", 0x19F, "E019F11")), Outcome::NoAnswer);
+    EXPECT_EQ(ui.messages.back().text, "Sent 11 got   \r\nItem \"Low\" at address 19f H." + kTail);
 }
 
-TEST_F(TransportTest, WithoutReadAfterWriteCommandsGoBackToBack) {
+TEST_F(EngineOnTheLink, WithoutReadAfterWriteCommandsGoBackToBack) {
     Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "0");
     Settings::WriteString("TIMING", "ResponseWaitMs", "-1"); // the 2 s of the settings
     Pty pty;
     Transport t;
     Open(t, pty.Slave());
-    std::string commands = "eb6000aeb6011b";
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(t.SendPttData(commands));
+    EXPECT_EQ(Engine(t).SendConfiguration(Item("Program", 0xB600, "eb6000aeb6011b")),
+              Outcome::Done);
     EXPECT_LT(MsSince(start), 1000);
-    EXPECT_EQ(commands, "EB6000AEB6011B");
     EXPECT_EQ(pty.Read(14), "EB6000AEB6011B");
     EXPECT_TRUE(ui.messages.empty());
 }
 
-// A UI thread held up right after sending a read command (as under load)
-// must still find the answer: nothing received after the command is dropped.
-TEST_F(TransportTest, AnswerArrivingRightAfterTheReadCommandIsKept) {
+// A transfer thread held up right after sending a read command (as under
+// load) must still find the answer: nothing received after the command is
+// dropped.
+TEST_F(EngineOnTheLink, AnswerArrivingRightAfterTheReadCommandIsKept) {
     class DelayedAfterRead : public Transport {
     public:
-        std::int32_t WriteComm(const char* data, std::int32_t count) override {
-            const std::int32_t n = Transport::WriteComm(data, count);
+        IoStatus Write(const char* data, std::size_t count, const CancelFlag* cancel,
+                       std::int32_t stallMs, std::size_t& written) override {
+            const IoStatus status = Transport::Write(data, count, cancel, stallMs, written);
             if (count > 0 && data[0] == 'R') {
                 WaitFor([this] { return GetBytesInQue() >= kAnswerLength; }, 1000);
             }
-            return n;
+            return status;
         }
     };
     SimThread peer(Fast());
     DelayedAfterRead t;
     Open(t, peer.pty.Slave());
-    std::string commands = "E01A0FFE01A17F";
-    EXPECT_TRUE(t.SendPttData(commands));
+    EXPECT_EQ(Engine(t).SendConfiguration(Item("Rate", 0x1A0, "E01A0FFE01A17F")), Outcome::Done);
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -534,7 +548,7 @@ TEST_F(TransportTest, ReceivingWhileTheUiThreadWorksIsRaceFree) {
         if (i % 30 == 0) t.OpenLog(dir.File("race.log"));
         if (i % 30 == 15) t.CloseLog();
         if (i % 40 == 0) t.FlushComm(1);
-        t.TransmitCommChar('.');
+        t.WriteComm(".", 1);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     done = true;
