@@ -53,7 +53,7 @@ bool NeedsTerminal(int id) {
 
 bool NeedsStarted(int id) {
     return id == cmd::kStop || id == cmd::kSendConfig || id == cmd::kPttVersion ||
-           id == cmd::kReadConfig;
+           id == cmd::kReadConfig || id == cmd::kCompare;
 }
 
 bool IsWindowCommand(int id) {
@@ -223,6 +223,9 @@ void TNimbrelMDIClient::Forward(int id) {
         if (window->ReadConfig()) {
             CurrentUi().MessageBox("Configuration read.", "", Buttons::Ok, Icon::None);
         }
+        break;
+    case cmd::kCompare:
+        window->CmCompare();
         break;
     default:
         break;

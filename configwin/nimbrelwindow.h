@@ -7,6 +7,7 @@
 #include "config/configfile.h"
 #include "config/displayline.h"
 #include "config/useredit.h"
+#include "engine/transferengine.h"
 #include "platform/commandtarget.h"
 
 #include <QPointer>
@@ -90,6 +91,9 @@ public:
     bool CmPttversion();
     bool ReadConfig();
     bool CmSendfile();
+    // Reads every item without changing the configuration and lists the
+    // items whose transmitter value differs. True when none differs.
+    bool CmCompare();
     // Names of the user-command items, in item order.
     void FillCommandList(std::vector<std::string>& names) const;
     // Walks the items in order; each one named `text` replaces it by its value.
@@ -167,6 +171,12 @@ private:
     // While a transfer runs: offers to cancel it and close afterwards.
     bool RefuseCloseDuringTransfer();
     void SendExitString();
+    // What a read asks for, item by item; `skipped` tells whether an item
+    // cannot be read as it is.
+    std::vector<nimbrel::TransferEngine::ReadItem> ReadItems(bool& skipped) const;
+    // Before a send: items writing the same bytes are named and the user
+    // asked whether to send anyway. True to go on.
+    bool ConfirmOverlaps();
 
     QWidget* client_;
     QScrollBar* vbar_;

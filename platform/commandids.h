@@ -29,6 +29,7 @@ inline constexpr int kPttVersion = 5032;
 inline constexpr int kReadConfig = 5033;
 inline constexpr int kSendConfig = 5009;
 inline constexpr int kStop = 5003;
+inline constexpr int kCompare = 32002; // beyond the original menu
 // Terminal
 inline constexpr int kOpenTerminal = 5000;
 inline constexpr int kReadMemory = 5027;

@@ -123,6 +123,8 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
          {"Read software &version", cmd::kPttVersion, "Reads the software version from ROM"},
          {"&Read configuration", cmd::kReadConfig,
           "Reads the values from EEPROM into the configuration file for display"},
+         {"&Compare with transmitter", cmd::kCompare,
+          "Reads the transmitter's values and lists the items that differ"},
          {"Send &Configuration", cmd::kSendConfig, "Sends the configuration file to the unit"},
          {"S&top", cmd::kStop, "Terminates a PTT communication session"}});
     ExpectMenu(TopMenu(Frame(), "&Terminal"),

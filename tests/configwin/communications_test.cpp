@@ -330,5 +330,60 @@ TEST_F(CommsTest, ClosingAWindowDuringATransferOffersToCancelIt) {
     EXPECT_FALSE(client.TermWindowOpen());
 }
 
+TEST_F(CommsTest, CompareListsExactlyTheItemsThatDifferAndChangesNothing) {
+    auto& sim = StartSim(Awake());
+    const std::vector<ItemSpec> items = {{kTypeLong, "7200", "On", 4, 0x10},
+                                         {kTypeInt, "300", "Rate", 2, 0x14},
+                                         {kTypeChar, "5", "Count", 1, 0x16}};
+    const std::vector<std::pair<std::uint16_t, std::uint8_t>> memory = {
+        {0x10, 0x00}, {0x11, 0x00}, {0x12, 0x1C}, {0x13, 0x20},
+        {0x14, 0x01}, {0x15, 0x2C}, {0x16, 5}};
+    for (const auto& [address, byte] : memory)
+        sim.Poke(address, byte);
+    TNimbrelWindow* window = Open(items);
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    ui.Clear();
+    client.ExecuteCommand(cmd::kCompare);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{
+                              "The transmitter holds the same values as the configuration."});
+    EXPECT_EQ(ui.messages[0].caption, "Compare with transmitter");
+
+    sim.Poke(0x15, 0x2D); // the int now reads 301
+    ui.Clear();
+    client.ExecuteCommand(cmd::kCompare);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{
+                              "These items differ from the transmitter:\r\n\"Rate\" (Probe, "
+                              "address 14 H): file 300, transmitter 301"});
+    EXPECT_EQ(Value(1), "300") << "the configuration keeps its values";
+    EXPECT_FALSE(window->DataModified);
+}
+
+TEST_F(CommsTest, OverlappingItemsAreNamedAndSentOnlyWhenTheUserSaysSo) {
+    auto& sim = StartSim(Awake());
+    Open({{kTypeLong, "1", "First", 4, 0}, {kTypeInt, "2", "Second", 2, 2}});
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    ui.Clear();
+    ui.answers.push_back(Answer::No);
+    client.ExecuteCommand(cmd::kSendConfig);
+    ASSERT_EQ(ui.messages.size(), 1u) << "no \"Configuration sent.\"";
+    const auto& question = ui.messages[0];
+    EXPECT_EQ(question.caption, "Overlapping items");
+    EXPECT_EQ(question.buttons, Buttons::YesNo);
+    EXPECT_NE(question.text.find("\"First\" (Probe, address 0 H) and \"Second\" (Probe, "
+                                 "address 2 H)"),
+              std::string::npos)
+        << question.text;
+    EXPECT_NE(question.text.find("The ready-made sensors all sit at address 0"), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(sim.Commands().empty()) << "nothing sent";
+
+    ui.Clear();
+    ui.answers.push_back(Answer::Yes);
+    client.ExecuteCommand(cmd::kSendConfig);
+    EXPECT_EQ(ui.Texts().back(), "Configuration sent.");
+    EXPECT_EQ(sim.Peek(2), 0x00) << "the later item overwrote the earlier one's bytes";
+    EXPECT_EQ(sim.Peek(3), 0x02);
+}
+
 } // namespace
 } // namespace nimbrel::test
