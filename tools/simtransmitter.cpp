@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -127,7 +129,9 @@ std::string Transmitter::Received() const {
 }
 
 void Transmitter::Send(int fd, const std::string& bytes) {
+    // Paced against a fixed schedule, so that late wake-ups do not add up.
     const auto perByte = std::chrono::microseconds(ByteUs());
+    auto next = std::chrono::steady_clock::now();
     for (const char c : bytes) {
         for (;;) {
             const ssize_t r = ::write(fd, &c, 1);
@@ -139,7 +143,10 @@ void Transmitter::Send(int fd, const std::string& bytes) {
             }
             return; // nobody listens: the byte is lost, as on a real line
         }
-        if (options_.pace) std::this_thread::sleep_for(perByte);
+        if (options_.pace) {
+            next += perByte;
+            std::this_thread::sleep_until(next);
+        }
     }
 }
 
@@ -234,7 +241,7 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
         }
 
         bool wake = false;
-        std::int32_t waitMs = 10;
+        std::int64_t waitUs = 10'000;
         {
             std::lock_guard<std::mutex> guard(mutex_);
             if (!awake_ && !options_.neverWake) {
@@ -243,7 +250,7 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
                     wake = true;
                     nextWakeMs_ = NowMs() + std::max(options_.wakeIntervalMs, 1);
                 } else {
-                    waitMs = static_cast<std::int32_t>(std::min<std::int64_t>(due, waitMs));
+                    waitUs = std::min<std::int64_t>(due * 1000, waitUs);
                 }
             }
         }
@@ -257,14 +264,16 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
             const std::int64_t now = NowUs();
             if (now < nextInUs_) {
                 allowed = 0;
-                waitMs =
-                    std::min(waitMs, static_cast<std::int32_t>((nextInUs_ - now + 999) / 1000));
+                waitUs = std::min(waitUs, nextInUs_ - now);
             } else {
                 allowed = std::min<std::int64_t>(allowed, (now - nextInUs_) / ByteUs() + 1);
             }
         }
+        // Microsecond time-outs: a byte time at 9600 baud is 1.04 ms.
         pollfd p{fd, static_cast<short>(allowed > 0 ? POLLIN : 0), 0};
-        const int ready = ::poll(&p, 1, waitMs);
+        const timespec wait{static_cast<time_t>(waitUs / 1'000'000),
+                            static_cast<long>(waitUs % 1'000'000 * 1000)};
+        const int ready = ::ppoll(&p, 1, &wait, nullptr);
         if (ready < 0) {
             if (errno == EINTR) continue;
             return End::Error;
@@ -281,7 +290,12 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
             const ssize_t n = ::read(fd, bytes, static_cast<std::size_t>(allowed));
             if (n > 0) {
                 nextInUs_ += n * ByteUs();
-                if (n < allowed) lineIdle_ = true; // the line has run dry
+                // The line has run dry when nothing more waits: time spent
+                // answering is then no credit for bytes written after it.
+                int queued = 0;
+                if (n < allowed || (::ioctl(fd, FIONREAD, &queued) == 0 && queued == 0)) {
+                    lineIdle_ = true;
+                }
                 for (ssize_t i = 0; i < n; ++i)
                     Take(fd, bytes[i]);
                 continue;
