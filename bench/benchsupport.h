@@ -12,11 +12,13 @@
 
 namespace nimbrel::bench {
 
-// Answers every message box with Ok, cancels inputs and file dialogs, records
-// nothing. `serve` serves pending events (the GUI build processes Qt events).
+// Answers every message box with Ok (keeping the last text, for a benchmark's
+// error), cancels inputs and file dialogs. `serve` serves pending events (the
+// GUI build processes Qt events).
 class QuietUi : public Ui {
 public:
-    Answer MessageBox(const std::string&, const std::string&, Buttons, Icon) override {
+    Answer MessageBox(const std::string& text, const std::string&, Buttons, Icon) override {
+        lastMessage = text;
         return Answer::Ok;
     }
     std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&,
@@ -27,6 +29,7 @@ public:
     void ServeEvents(int maxWaitMs) override;
 
     std::function<void(int)> serve;
+    std::string lastMessage;
 };
 
 // A temporary folder holding Nimbrel.ini (short [TIMING] waits) and the
