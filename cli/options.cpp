@@ -1,0 +1,308 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace nimbrel::cli {
+namespace {
+
+constexpr std::uint32_t kLastAddress = 0xFFFF;
+constexpr std::int32_t kMaxWaitSeconds = 86400;
+constexpr std::int32_t kMaxBaud = 4000000;
+
+struct CommandInfo {
+    Command command;
+    const char* name;
+    int operands; // FILE arguments it takes
+    bool transmitter;
+};
+
+constexpr std::array<CommandInfo, 8> kCommands = {{
+    {Command::Check, "check", 1, false},
+    {Command::Encode, "encode", 1, false},
+    {Command::Send, "send", 1, true},
+    {Command::Read, "read", 1, true},
+    {Command::Compare, "compare", 1, true},
+    {Command::Version, "version", 0, true},
+    {Command::Program, "program", 1, true},
+    {Command::Dump, "dump", 0, true},
+}};
+
+const CommandInfo* Find(Command command) {
+    for (const auto& c : kCommands) {
+        if (c.command == command) return &c;
+    }
+    return nullptr;
+}
+
+bool AllOf(const std::string& s, int (*test)(int)) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [test](char c) {
+        return test(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+// "1a2b", "0x1a2b": up to 8 hex digits.
+std::optional<std::uint32_t> ParseHex(std::string text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.erase(0, 2);
+    if (text.size() > 8 || !AllOf(text, std::isxdigit)) return std::nullopt;
+    return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
+}
+
+// Seconds with up to three decimals, as milliseconds.
+std::optional<std::int32_t> ParseSeconds(const std::string& text) {
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    if (!AllOf(whole, std::isdigit) || whole.size() > 6) return std::nullopt;
+    if (point != std::string::npos && (!AllOf(fraction, std::isdigit) || fraction.size() > 3))
+        return std::nullopt;
+    const std::int32_t seconds = std::stoi(whole);
+    if (seconds > kMaxWaitSeconds) return std::nullopt;
+    fraction.resize(3, '0');
+    return seconds * 1000 + std::stoi(fraction);
+}
+
+std::optional<std::int32_t> ParseBaud(const std::string& text) {
+    if (!AllOf(text, std::isdigit) || text.size() > 7) return std::nullopt;
+    const std::int32_t baud = std::stoi(text);
+    if (baud < 1 || baud > kMaxBaud) return std::nullopt;
+    return baud;
+}
+
+class Parser {
+public:
+    explicit Parser(const std::vector<std::string>& args) : args_(args) {}
+
+    ParseResult Run() {
+        std::vector<std::string> operands;
+        bool optionsEnd = false;
+        for (i_ = 0; i_ < args_.size() && error_.empty(); ++i_) {
+            const std::string& arg = args_[i_];
+            if (!optionsEnd && arg == "--") {
+                optionsEnd = true;
+            } else if (!optionsEnd && arg.size() > 1 && arg[0] == '-') {
+                Option(arg);
+            } else {
+                operands.push_back(arg);
+            }
+        }
+        if (o_.help || o_.version) return {o_, {}};
+        if (error_.empty()) Check(operands);
+        return {o_, error_};
+    }
+
+private:
+    // The option's value: after "=", else the next argument.
+    std::optional<std::string> Value(const std::string& name,
+                                     const std::optional<std::string>& inline_) {
+        if (inline_) {
+            if (inline_->empty()) Fail(name + " needs a value");
+            return inline_->empty() ? std::nullopt : inline_;
+        }
+        if (i_ + 1 >= args_.size()) {
+            Fail(name + " needs a value");
+            return std::nullopt;
+        }
+        return args_[++i_];
+    }
+
+    void Option(const std::string& arg) {
+        std::string name = arg;
+        std::optional<std::string> inline_;
+        if (const std::size_t eq = arg.find('=');
+            arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            inline_ = arg.substr(eq + 1);
+        }
+        auto flag = [&](bool& target, bool value) {
+            if (inline_) return Fail(name + " takes no value");
+            target = value;
+        };
+        if (name == "--help" || name == "-h") return flag(o_.help, true);
+        if (name == "--version") return flag(o_.version, true);
+        if (name == "--json") return flag(o_.json, true);
+        if (name == "--quiet" || name == "-q") return flag(o_.quiet, true);
+        if (name == "--force" || name == "-f") return flag(o_.force, true);
+        if (name == "--verify" || name == "--no-verify") {
+            if (inline_) return Fail(name + " takes no value");
+            o_.verify = name == "--verify";
+            return;
+        }
+
+        static constexpr std::array<const char*, 10> kValued = {
+            "--port",   "--baud", "--settings", "--wait", "--format",
+            "--output", "-o",     "--base",     "--from", "--to"};
+        if (std::find(kValued.begin(), kValued.end(), name) == kValued.end()) {
+            return Fail("unknown option " + name);
+        }
+        const std::optional<std::string> value = Value(name, inline_);
+        if (!value) return;
+        if (name == "--port") {
+            o_.port = *value;
+        } else if (name == "--settings") {
+            o_.settings = *value;
+        } else if (name == "--output" || name == "-o") {
+            o_.output = *value;
+        } else if (name == "--baud") {
+            o_.baud = ParseBaud(*value);
+            if (!o_.baud) Fail("--baud needs a rate from 1 to 4000000, not \"" + *value + "\"");
+        } else if (name == "--wait") {
+            o_.waitMs = ParseSeconds(*value);
+            if (!o_.waitMs) {
+                Fail("--wait needs seconds from 0 to 86400 (at most 3 decimals), not \"" + *value +
+                     "\"");
+            }
+        } else if (name == "--format") {
+            formatGiven_ = true;
+            if (*value == "commands") {
+                o_.format = Format::Commands;
+            } else if (*value == "hex") {
+                o_.format = Format::Hex;
+            } else if (*value == "json") {
+                o_.format = Format::Json;
+            } else {
+                Fail("--format is commands, hex or json, not \"" + *value + "\"");
+            }
+        } else {
+            std::optional<std::uint32_t>& target = name == "--base"   ? o_.base
+                                                   : name == "--from" ? o_.from
+                                                                      : o_.to;
+            target = ParseHex(*value);
+            if (!target || *target > kLastAddress) {
+                target.reset();
+                Fail(name + " needs a hexadecimal address from 0 to FFFF, not \"" + *value + "\"");
+            }
+        }
+    }
+
+    void Check(const std::vector<std::string>& operands) {
+        if (operands.empty()) return Fail("no command given");
+        const CommandInfo* info = nullptr;
+        for (const auto& c : kCommands) {
+            if (operands[0] == c.name) info = &c;
+        }
+        if (info == nullptr) return Fail("unknown command \"" + operands[0] + "\"");
+        o_.command = info->command;
+        const std::string name = info->name;
+        const auto given = static_cast<int>(operands.size()) - 1;
+        if (given < info->operands) {
+            return Fail(
+                name + " needs " +
+                (o_.command == Command::Program ? "a program file" : "a configuration file"));
+        }
+        if (given > info->operands)
+            return Fail("too many arguments for " + name + ": " + operands.back());
+        if (info->operands == 1) o_.file = operands[1];
+
+        auto only = [&](bool given, const char* option, Command owner) {
+            if (given && o_.command != owner) {
+                Fail(std::string(option) + " is an option of " + CommandName(owner) + " only");
+            }
+        };
+        only(!o_.output.empty(), "-o", Command::Read);
+        only(formatGiven_, "--format", Command::Encode);
+        only(o_.base.has_value(), "--base", Command::Program);
+        only(o_.from.has_value(), "--from", Command::Dump);
+        only(o_.to.has_value(), "--to", Command::Dump);
+        if (!error_.empty()) return;
+
+        switch (o_.command) {
+        case Command::Read:
+            if (o_.output.empty()) Fail("read needs -o OUT.cfg");
+            break;
+        case Command::Encode:
+            if (o_.json && formatGiven_ && o_.format != Format::Json) {
+                Fail("--json asks for --format json");
+            } else if (o_.json || o_.format == Format::Json) {
+                o_.json = true;
+                o_.format = Format::Json;
+            }
+            break;
+        case Command::Program:
+            if (!o_.base) Fail("program needs --base HEX");
+            break;
+        case Command::Dump:
+            if (!o_.from || !o_.to) {
+                Fail("dump needs --from HEX and --to HEX");
+            } else if (*o_.from > *o_.to) {
+                Fail("--from must not lie above --to");
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    void Fail(const std::string& why) {
+        if (error_.empty()) error_ = why;
+    }
+
+    const std::vector<std::string>& args_;
+    std::size_t i_ = 0;
+    Options o_;
+    bool formatGiven_ = false;
+    std::string error_;
+};
+
+} // namespace
+
+ParseResult ParseArguments(const std::vector<std::string>& args) {
+    return Parser(args).Run();
+}
+
+const char* CommandName(Command command) {
+    const CommandInfo* info = Find(command);
+    return info != nullptr ? info->name : "";
+}
+
+bool NeedsTransmitter(Command command) {
+    const CommandInfo* info = Find(command);
+    return info != nullptr && info->transmitter;
+}
+
+std::string UsageText() {
+    return R"(Usage: nimbrel-cli [OPTIONS] COMMAND [ARGUMENTS]
+Sets up a transmitter over its serial cable without a window.
+
+Commands without a transmitter:
+  check FILE.cfg               check every item: one line per problem
+  encode FILE.cfg [--format commands|hex|json]
+                               the bytes a send would write (a dry run)
+Commands with a transmitter (wake it, do the work, put it back to sleep):
+  send FILE.cfg                write the configuration
+  read FILE.cfg -o OUT.cfg     read the transmitter's values into a copy of
+                               FILE.cfg's layout (--force replaces OUT.cfg)
+  compare FILE.cfg             read every item, list those that differ
+  version                      the transmitter's software version
+  program FILE.prg --base HEX  download a program from address HEX on
+  dump --from HEX --to HEX     a hex dump of the memory bytes
+
+Options:
+  --port DEVICE      the serial device to use instead of the settings' port
+  --baud N           the line rate instead of the settings' [COM] baud
+  --verify           read every written byte back and compare it
+  --no-verify        do not (without either, the settings' [FILE TRANSFER]
+                     ReadAfterWrite decides)
+  --settings FILE    the settings file (default: Nimbrel.ini here); never written
+  --wait SECONDS     how long to wait for the transmitter to wake
+  --json             results as JSON on standard output
+  --quiet            no progress and no summary lines
+  --force            replace an existing output file
+  --help             this text
+  --version          the program's version
+
+Results go to standard output; messages and progress to standard error.
+
+Exit codes:
+  0    success
+  1    a check failed, a verify mismatch, or compare found differences
+  2    usage, or a file that cannot be read or written
+  3    the port cannot be opened or went away
+  4    the transmitter did not answer in time
+  130  interrupted (Ctrl+C): the transmitter is put back to sleep if it was
+       woken, and the port is released
+)";
+}
+
+} // namespace nimbrel::cli

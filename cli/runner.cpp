@@ -1,0 +1,522 @@
+#include "cli/runner.h"
+
+#include "cli/formats.h"
+#include "cli/json.h"
+#include "cli/settingsoverride.h"
+#include "config/checks.h"
+#include "config/configfile.h"
+#include "engine/transferengine.h"
+#include "link/linksession.h"
+#include "link/protocol.h"
+#include "platform/settings.h"
+#include "platform/settingskeys.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <ostream>
+
+namespace nimbrel::cli {
+namespace {
+
+constexpr const char* kCommsCaption = "Communications error";
+constexpr const char* kFileSent = "File sent.";
+
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+        return "done";
+    case Outcome::NoAnswer:
+        return "no-answer";
+    case Outcome::Mismatch:
+        return "mismatch";
+    case Outcome::PortLost:
+        return "port-lost";
+    case Outcome::Cancelled:
+        return "cancelled";
+    case Outcome::Refused:
+        return "refused";
+    }
+    return "";
+}
+
+int ExitCode(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+        return kExitOk;
+    case Outcome::NoAnswer:
+        return kExitNoAnswer;
+    case Outcome::PortLost:
+        return kExitPort;
+    case Outcome::Cancelled:
+        return kExitInterrupted;
+    case Outcome::Mismatch:
+    case Outcome::Refused:
+        break;
+    }
+    return kExitFailed;
+}
+
+std::string FullName(const std::string& path) {
+    std::error_code ec;
+    const auto full = std::filesystem::absolute(path, ec);
+    return ec ? path : full.lexically_normal().string();
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// How the JSON output names an item.
+struct ItemRef {
+    std::size_t index = 0;
+    std::string name;
+    std::string sensor;
+    std::int32_t address = 0;
+};
+
+ItemRef Ref(const ItemList& items, const std::vector<std::string>& sensors, std::size_t index) {
+    const DisplayLine& item = *items[index];
+    return {index, item.GetName(), sensors[index], item.GetAddress()};
+}
+
+void WriteRef(JsonWriter& json, const ItemRef& r) {
+    json.Field("index", r.index)
+        .Field("name", r.name)
+        .Field("sensor", r.sensor)
+        .Field("address", r.address);
+}
+
+class Runner {
+public:
+    Runner(const Options& options, Console& console) : o_(options), c_(console) {}
+
+    int Run() {
+        int code = kExitUsage;
+        switch (o_.command) {
+        case Command::Check:
+            code = Check();
+            break;
+        case Command::Encode:
+            code = Encode();
+            break;
+        case Command::Send:
+            code = Send();
+            break;
+        case Command::Read:
+            code = Read();
+            break;
+        case Command::Compare:
+            code = Compare();
+            break;
+        case Command::Version:
+            code = Version();
+            break;
+        case Command::Program:
+            code = Program();
+            break;
+        case Command::Dump:
+            code = Dump();
+            break;
+        case Command::None:
+            break;
+        }
+        if (c_.interrupts.Interrupted()) code = kExitInterrupted;
+        return Finish(code);
+    }
+
+private:
+    // A result line on standard output (text mode).
+    void Say(const std::string& line) {
+        if (!o_.json) c_.out << line << '\n';
+    }
+    // A summary line on standard output, left out when quiet.
+    void Summary(const std::string& line) {
+        if (!o_.quiet) Say(line);
+    }
+    void Tell(const std::string& text, const std::string& caption = "") {
+        c_.ui.MessageBox(text, caption, Buttons::Ok, Icon::Exclamation);
+    }
+    // A message the window shows on success; left out when quiet.
+    void Info(const std::string& text) {
+        if (!o_.quiet) c_.ui.MessageBox(text, "", Buttons::Ok, Icon::None);
+    }
+
+    // Loads the configuration as the window opens it.
+    bool Load(ItemList& items, std::int32_t& sensorCount) {
+        const ConfigHeader header = ReadConfigHeader(o_.file);
+        bool read = header.opened;
+        if (read && header.itemCount > 0) {
+            items = MakeBlankItems(header.itemCount);
+            read = ReadConfigItems(o_.file, items, header);
+        }
+        if (!read) {
+            Tell("Cannot open the configuration file " + o_.file + ".", "Error");
+            return false;
+        }
+        sensorCount = header.sensorCount;
+        return true;
+    }
+
+    // The items of a read, as the window prepares them; `skipped` when some
+    // cannot be read as they are.
+    static std::vector<TransferEngine::ReadItem> ReadItems(const ItemList& items, bool& skipped) {
+        std::vector<TransferEngine::ReadItem> out;
+        skipped = false;
+        for (const auto& item : items) {
+            TransferEngine::ReadItem r{item->GetName(), item->GetAddress(), item->GetSize(),
+                                       item->GetType(), item->GetHex()};
+            skipped = skipped || !TransferEngine::ReadProblem(r).empty();
+            out.push_back(std::move(r));
+        }
+        return out;
+    }
+
+    int Check() {
+        ItemList items;
+        std::int32_t sensorCount = 0;
+        const std::size_t before = c_.ui.Messages().size();
+        if (!Load(items, sensorCount)) return kExitUsage;
+        const std::size_t notices = c_.ui.Messages().size() - before;
+        std::int64_t unlisted = 0;
+        const std::vector<Problem> problems = CheckConfiguration(items, &unlisted);
+        for (const Problem& p : problems)
+            Say(p.text);
+        if (unlisted > 0) {
+            Say("... and " +
+                Plural(static_cast<std::size_t>(unlisted), "more overlapping pair",
+                       "more overlapping pairs") +
+                " of items.");
+        }
+        const std::size_t count = problems.size() + static_cast<std::size_t>(unlisted) + notices;
+        Summary(o_.file + ": " + Plural(items.size(), "item", "items") + ", " +
+                (count == 0 ? "no problems" : Plural(count, "problem", "problems")) + ".");
+        struct Found {
+            ItemRef item;
+            std::optional<ItemRef> other;
+            std::string text;
+        };
+        std::vector<Found> found;
+        const auto sensors = SensorNames(items);
+        for (const Problem& p : problems) {
+            found.push_back({Ref(items, sensors, p.item),
+                             p.other ? std::optional(Ref(items, sensors, *p.other)) : std::nullopt,
+                             p.text});
+        }
+        fields_ = [n = items.size(), found, unlisted](JsonWriter& json) {
+            json.Field("items", n).Key("problems").BeginArray();
+            for (const Found& f : found) {
+                json.BeginObject().Key("item").BeginObject();
+                WriteRef(json, f.item);
+                json.EndObject();
+                if (f.other) {
+                    json.Key("other").BeginObject();
+                    WriteRef(json, *f.other);
+                    json.EndObject();
+                }
+                json.Field("text", f.text).EndObject();
+            }
+            json.EndArray().Field("unlisted_overlaps", unlisted);
+        };
+        return count == 0 ? kExitOk : kExitFailed;
+    }
+
+    int Encode() {
+        ItemList items;
+        std::int32_t sensorCount = 0;
+        if (!Load(items, sensorCount)) return kExitUsage;
+        std::vector<EncodedItem> encoded;
+        std::string refusal;
+        if (!PrepareSend(items, encoded, refusal)) {
+            Tell(refusal, kCommsCaption);
+            return kExitFailed;
+        }
+        if (o_.json) {
+            fields_ = [encoded](JsonWriter& json) { WriteEncodedJson(json, encoded); };
+        } else {
+            c_.out << FormatEncoded(encoded, o_.format);
+        }
+        return kExitOk;
+    }
+
+    // Opens the port, wakes the transmitter, runs `op` and puts the
+    // transmitter back to sleep; the settings copy lives as long.
+    int Transmit(const std::function<Outcome(TransferEngine&)>& op) {
+        if (c_.interrupts.Interrupted()) return kExitInterrupted;
+        std::string error;
+        const auto settings = SettingsOverride::Make(o_, error);
+        if (!settings) {
+            Tell(error, "Error");
+            return kExitUsage;
+        }
+        c_.interrupts.SetTempFolder(settings->Folder());
+        const int code = TransmitOn(op);
+        c_.interrupts.SetTempFolder({});
+        return code;
+    }
+
+    int TransmitOn(const std::function<Outcome(TransferEngine&)>& op) {
+        LinkSession link;
+        const bool opened = link.Open();
+        device_ = link.Device();
+        if (!opened) return kExitPort;
+        TransferEngine engine(link.Io(), c_.ui, &c_.interrupts.Flag(),
+                              [this](const Progress& p) { c_.progress.Update(p); });
+        const std::int32_t waitMs = o_.waitMs ? *o_.waitMs : StartWaitMs();
+        const Outcome started = engine.Start(waitMs);
+        c_.progress.Break();
+        if (started != Outcome::Done) {
+            outcome_ = started;
+            return ExitCode(started);
+        }
+        link.SetStarted(true);
+        Info(kStartedText);
+
+        Outcome result = op(engine);
+        c_.progress.Break();
+        // Back to sleep, also after a failed verification or read; a port that
+        // went away takes nothing more.
+        if (engine.Entered() && !link.Lost()) {
+            const Outcome stopped = engine.Stop();
+            if (result == Outcome::Done) result = stopped;
+        }
+        outcome_ = result;
+        link.Close();
+        return ExitCode(result);
+    }
+
+    bool Succeeded() const { return outcome_ == Outcome::Done; }
+
+    int Send() {
+        ItemList items;
+        std::int32_t sensorCount = 0;
+        if (!Load(items, sensorCount)) return kExitUsage;
+        std::vector<EncodedItem> encoded;
+        std::string refusal;
+        if (!PrepareSend(items, encoded, refusal)) {
+            Tell(refusal, kCommsCaption);
+            return kExitFailed;
+        }
+        std::vector<TransferEngine::SendItem> send;
+        std::size_t bytes = 0;
+        for (const EncodedItem& e : encoded) {
+            send.push_back({e.name, e.address, e.commands});
+            bytes += SplitCommands(e.commands).size();
+        }
+        bool verified = false;
+        const int code = Transmit([&](TransferEngine& engine) {
+            verified = Settings::Get(keys::kReadAfterWrite) != 0;
+            return engine.SendConfiguration(send);
+        });
+        if (Succeeded()) {
+            Summary("Sent " + Plural(send.size(), "item", "items") + " (" +
+                    Plural(bytes, "byte", "bytes") + ") to " + device_ +
+                    (verified ? ", each byte read back and verified." : ", not read back."));
+        }
+        fields_ = [n = send.size(), bytes, verified](JsonWriter& json) {
+            json.Field("items", n).Field("bytes", bytes).Field("verified", verified);
+        };
+        return code;
+    }
+
+    // Reads every item; `texts` gets the value text of each item read.
+    int ReadAll(const ItemList& items, std::vector<std::optional<std::string>>& texts,
+                bool& skipped) {
+        const std::vector<TransferEngine::ReadItem> read = ReadItems(items, skipped);
+        texts.assign(items.size(), std::nullopt);
+        return Transmit([&](TransferEngine& engine) {
+            return engine.ReadConfiguration(
+                read, [&texts](std::size_t i, const std::string& value) { texts[i] = value; });
+        });
+    }
+
+    int Read() {
+        ItemList items;
+        std::int32_t sensorCount = 0;
+        if (!Load(items, sensorCount)) return kExitUsage;
+        std::error_code ec;
+        if (!o_.force && std::filesystem::exists(o_.output, ec)) {
+            Tell("The file " + o_.output + " exists; use --force to replace it.", "Error");
+            return kExitUsage;
+        }
+        std::vector<std::optional<std::string>> texts;
+        bool skipped = false;
+        int code = ReadAll(items, texts, skipped);
+        if (!Succeeded()) return code;
+
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (!texts[i]) continue;
+            items[i]->SetValue(*texts[i]);
+            ++count;
+        }
+        std::string error;
+        if (!WriteConfigFile(o_.output, sensorCount, items, error)) {
+            Tell(error, "Error");
+            return kExitUsage;
+        }
+        Summary("Read " + Plural(count, "item", "items") + " from " + device_ + " into " +
+                o_.output + ".");
+        std::vector<std::pair<ItemRef, std::string>> values;
+        const auto sensors = SensorNames(items);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (texts[i]) values.emplace_back(Ref(items, sensors, i), *texts[i]);
+        }
+        fields_ = [output = o_.output, values](JsonWriter& json) {
+            json.Field("output", output).Key("values").BeginArray();
+            for (const auto& [ref, value] : values) {
+                json.BeginObject();
+                WriteRef(json, ref);
+                json.Field("value", value).EndObject();
+            }
+            json.EndArray();
+        };
+        if (skipped && code == kExitOk) code = kExitFailed;
+        return code;
+    }
+
+    int Compare() {
+        ItemList items;
+        std::int32_t sensorCount = 0;
+        if (!Load(items, sensorCount)) return kExitUsage;
+        std::vector<std::optional<std::string>> texts;
+        bool skipped = false;
+        int code = ReadAll(items, texts, skipped);
+        if (!Succeeded()) return code;
+
+        const std::vector<Difference> differences = CompareValues(items, texts);
+        std::size_t compared = 0;
+        for (const auto& t : texts)
+            compared += t ? 1 : 0;
+        for (const Difference& d : differences) {
+            Say("Item " + ItemDesignation(*items[d.item], d.sensor) + ": file " + d.fileValue +
+                ", transmitter " + d.pttValue + ".");
+        }
+        Summary("Compared " + Plural(compared, "item", "items") + " with " + device_ + ": " +
+                (differences.empty() ? "all the same."
+                                     : Plural(differences.size(), "differs.", "differ.")));
+        fields_ = [compared, differences](JsonWriter& json) {
+            json.Field("compared", compared).Key("differences").BeginArray();
+            for (const Difference& d : differences) {
+                json.BeginObject()
+                    .Field("index", d.item)
+                    .Field("name", d.name)
+                    .Field("sensor", d.sensor)
+                    .Field("address", d.address)
+                    .Field("file", d.fileValue)
+                    .Field("transmitter", d.pttValue)
+                    .EndObject();
+            }
+            json.EndArray();
+        };
+        if ((skipped || !differences.empty()) && code == kExitOk) code = kExitFailed;
+        return code;
+    }
+
+    int Version() {
+        std::string version;
+        const int code =
+            Transmit([&](TransferEngine& engine) { return engine.QueryVersion(&version); });
+        if (Succeeded()) {
+            Say(version);
+            fields_ = [version](JsonWriter& json) { json.Field("version", version); };
+        }
+        return code;
+    }
+
+    int Program() {
+        std::string text;
+        if (!ReadProgramText(o_.file, text)) {
+            Tell("Cannot open the program file " + FullName(o_.file) + ".\r\nNothing was sent.",
+                 "Error");
+            return kExitUsage;
+        }
+        const std::uint32_t base = o_.base.value_or(0);
+        const std::size_t bytes = BuildProgramCommands(text, base).commands.size();
+        const int code =
+            Transmit([&](TransferEngine& engine) { return engine.SendProgram(text, base); });
+        // As the window: a download that went to its end is "sent", failed
+        // verifications included (they were shown).
+        if (outcome_ == Outcome::Done || outcome_ == Outcome::Mismatch ||
+            outcome_ == Outcome::NoAnswer) {
+            Info(kFileSent);
+        }
+        if (Succeeded()) {
+            Summary("Sent " + Plural(bytes, "program byte", "program bytes") + " from address " +
+                    DisplayLine::LongToString(static_cast<std::int32_t>(base), true) + " to " +
+                    device_ + ".");
+        }
+        fields_ = [base, bytes](JsonWriter& json) {
+            json.Field("base", base).Field("bytes", bytes);
+        };
+        return code;
+    }
+
+    int Dump() {
+        const std::uint32_t from = o_.from.value_or(0);
+        const std::uint32_t to = o_.to.value_or(0);
+        std::vector<std::uint8_t> bytes;
+        const auto count = static_cast<std::int32_t>(to - from + 1);
+        const int code =
+            Transmit([&](TransferEngine& engine) { return engine.ReadMemory(from, count, bytes); });
+        if (Succeeded()) {
+            if (!o_.json) c_.out << FormatDump(from, bytes);
+            fields_ = [from, to, bytes](JsonWriter& json) {
+                json.Field("from", from).Field("to", to).Key("bytes").BeginArray();
+                for (std::uint8_t b : bytes)
+                    json.Int(b);
+                json.EndArray();
+            };
+        }
+        return code;
+    }
+
+    int Finish(int code) {
+        WriteJson(code);
+        return code;
+    }
+
+    void WriteJson(int code) {
+        if (!o_.json) return;
+        JsonWriter json;
+        json.BeginObject().Field("command", CommandName(o_.command));
+        if (!o_.file.empty()) json.Field("file", o_.file);
+        if (!device_.empty()) json.Field("port", device_);
+        if (outcome_) json.Field("outcome", OutcomeName(*outcome_));
+        json.Field("exit", code).Field("ok", code == kExitOk);
+        if (fields_) fields_(json);
+        json.Key("messages").BeginArray();
+        for (const std::string& m : c_.ui.Messages())
+            json.String(m);
+        json.EndArray().EndObject();
+        c_.out << json.Text() << '\n' << std::flush;
+    }
+
+    const Options& o_;
+    Console& c_;
+    std::string device_;
+    std::optional<Outcome> outcome_;
+    std::function<void(JsonWriter&)> fields_;
+};
+
+} // namespace
+
+int Run(const Options& options, Console& console) {
+    return Runner(options, console).Run();
+}
+
+int UsageError(const ParseResult& parsed, std::ostream& out, std::ostream& err) {
+    err << kProgramName << ": " << parsed.error << "\nTry '" << kProgramName << " --help'.\n";
+    if (parsed.options.json) {
+        JsonWriter json;
+        json.BeginObject()
+            .Field("exit", kExitUsage)
+            .Field("ok", false)
+            .Field("error", parsed.error)
+            .EndObject();
+        out << json.Text() << '\n';
+    }
+    return kExitUsage;
+}
+
+} // namespace nimbrel::cli
