@@ -91,7 +91,9 @@ TEST_F(CommsTest, ReadingDecodesEachTypeAndLeavesTheConfigurationUnmodified) {
               (std::vector<std::string>{"R002000", "R002100", "R002200", "R002300"}));
 
     ASSERT_FALSE(ui.status.empty());
-    EXPECT_EQ(ui.status.front(), "Reading configuration: item 1 of 7");
+    // Progress is shown as it stands when the screen catches up: the newest
+    // step at least, the last one always.
+    EXPECT_EQ(ui.status.front().rfind("Reading configuration: item ", 0), 0u) << ui.status.front();
     EXPECT_TRUE(Contains(ui.status, "Reading configuration: item 7 of 7"));
     EXPECT_EQ(ui.status.back(), "");
 }
@@ -202,7 +204,7 @@ TEST_F(CommsTest, SendWritesEachItemsEncodingSkipsUserCommandsAndShowsProgress) 
         }
     }
     EXPECT_EQ(sim.Commands().front(), "E800000");
-    EXPECT_EQ(ui.status.front(), "Sending configuration: item 1 of 7");
+    EXPECT_EQ(ui.status.front().rfind("Sending configuration: item ", 0), 0u) << ui.status.front();
     EXPECT_TRUE(Contains(ui.status, "Sending configuration: item 7 of 7"));
     EXPECT_EQ(ui.status.back(), "");
 }
