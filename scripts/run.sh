@@ -11,7 +11,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBREL_TESTS=OFF "${launcher[@]}" >/dev/null
-cmake --build build-run -j "$(nproc)" --target nimbrel nimbrel-sim
+cmake --build build-run -j "$(nproc)" --target nimbrel nimbrel-sim nimbrel-cli
 
 mkdir -p demo
 cd demo
