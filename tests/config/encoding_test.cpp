@@ -70,6 +70,50 @@ TEST(Encoding, PttIdCheckBits) {
     EXPECT_EQ(DisplayLine::GetPttId(16385), 0x62u);
 }
 
+// Every entry of both check-bit tables, one ID bit at a time. The words were
+// worked out by hand from the rule: (number << 6) | check, where below 16384
+// check is the low table's entry, and from 16384 on it is 20 XOR the high
+// table's entry, then XOR 11 when bit 5 of that is set.
+TEST(Encoding, PttIdUsesEveryEntryOfBothCheckBitTables) {
+    const struct {
+        std::int32_t id;
+        std::uint32_t word;
+    } cases[] = {
+        // Low table: 13 26 1F 3E 2F 0D 1A 34 3B 25 19 32 37 3D.
+        {1, 0x53},
+        {2, 0xA6},
+        {4, 0x11F},
+        {8, 0x23E},
+        {16, 0x42F},
+        {32, 0x80D},
+        {64, 0x101A},
+        {128, 0x2034},
+        {256, 0x403B},
+        {512, 0x8025},
+        {1024, 0x10019},
+        {2048, 0x20032},
+        {4096, 0x40037},
+        {8192, 0x8003D},
+        // High table: 13 37 1F 2F 3E 0D 1A 25 2A 34 19 23 26 2C.
+        {16384 + 1, 0x62},       // 20^13=33 -> 22
+        {16384 + 2, 0x97},       // 20^37=17
+        {16384 + 4, 0x12E},      // 20^1F=3F -> 2E
+        {16384 + 8, 0x20F},      // 20^2F=0F
+        {16384 + 16, 0x41E},     // 20^3E=1E
+        {16384 + 32, 0x83C},     // 20^0D=2D -> 3C
+        {16384 + 64, 0x102B},    // 20^1A=3A -> 2B
+        {16384 + 128, 0x2005},   // 20^25=05
+        {16384 + 256, 0x400A},   // 20^2A=0A
+        {16384 + 512, 0x8014},   // 20^34=14
+        {16384 + 1024, 0x10028}, // 20^19=39 -> 28
+        {16384 + 2048, 0x20003}, // 20^23=03
+        {16384 + 4096, 0x40006}, // 20^26=06
+        {16384 + 8192, 0x8000C}, // 20^2C=0C
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DisplayLine::GetPttId(c.id), c.word) << "ID " << c.id;
+}
+
 TEST(Encoding, ListWalkPerItem) {
     RecordingUi ui;
     auto walk = [](const std::unique_ptr<DisplayLine>& item) {
