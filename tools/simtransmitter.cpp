@@ -196,8 +196,10 @@ void Transmitter::Take(int fd, char c) {
                     // The low digit one higher: 1B answers 1C, 1F answers 10.
                     value = static_cast<std::uint8_t>((value & 0xF0) | ((value + 1) & 0x0F));
                 }
+                // Twelve characters, the byte in the last two; the line break
+                // first puts each answer on a line of its own in a terminal.
                 char text[32];
-                std::snprintf(text, sizeof text, "R%04X =   %02X", address, value);
+                std::snprintf(text, sizeof text, "\r\nR%04X = %02X", address, value);
                 answer = options_.noise + text;
             }
         } else if (std::all_of(command.begin(), command.end(),
