@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <istream>
+#include <optional>
 #include <sstream>
 #include <string_view>
 #include <sys/stat.h>
@@ -109,9 +111,49 @@ std::string ListText(const std::string& text) {
     return out + '}';
 }
 
-void ShowFileMessage(const std::string& text) {
-    CurrentUi().MessageBox(text, "Error", Buttons::Ok, Icon::Exclamation);
+// While it is in force, message boxes become problem texts (answered Ok, or
+// No when asked); every other request goes to the Ui it replaced.
+class CollectingUi : public Ui {
+public:
+    explicit CollectingUi(std::vector<std::string>& problems)
+        : problems_(problems), outer_(CurrentUi()), scope_(*this) {}
+
+    Answer MessageBox(const std::string& text, const std::string&, Buttons buttons, Icon) override {
+        problems_.push_back(text);
+        return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::No
+                                                                            : Answer::Ok;
+    }
+    std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial, int maxChars) override {
+        return outer_.InputText(caption, prompt, initial, maxChars);
+    }
+    std::optional<std::string> ChooseFile(const FileRequest& request) override {
+        return outer_.ChooseFile(request);
+    }
+    void ServeEvents(int maxWaitMs) override { outer_.ServeEvents(maxWaitMs); }
+    void StatusText(const std::string& text) override { outer_.StatusText(text); }
+
+private:
+    std::vector<std::string>& problems_;
+    Ui& outer_;
+    ScopedUi scope_; // last: installed once the rest is ready
+};
+
+bool OpenFile(const std::string& path, std::ifstream& in) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    in.open(path, std::ios::binary);
+    return static_cast<bool>(in);
 }
+
+// A read-only stream over text that is not copied.
+class TextBuf : public std::streambuf {
+public:
+    explicit TextBuf(std::string_view text) {
+        char* begin = const_cast<char*>(text.data());
+        setg(begin, begin, begin + text.size());
+    }
+};
 
 std::string ErrnoText(int err) {
     return std::error_code(err, std::generic_category()).message();
@@ -204,12 +246,8 @@ std::istream& operator>>(std::istream& in, DisplayLine& item) {
     return in;
 }
 
-ConfigHeader ReadConfigHeader(const std::string& path) {
+ConfigHeader ReadConfigHeaderFrom(std::istream& in) {
     ConfigHeader header;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return header;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return header;
     header.opened = true;
 
     std::string line;
@@ -246,6 +284,16 @@ ConfigHeader ReadConfigHeader(const std::string& path) {
     return header;
 }
 
+ConfigHeader ReadConfigHeader(const std::string& path) {
+    std::ifstream in;
+    if (!OpenFile(path, in)) return {};
+    return ReadConfigHeaderFrom(in);
+}
+
+bool HoldsNoConfiguration(const ConfigHeader& header) {
+    return header.opened && header.present == 0 && !(header.countValid && header.declared == 0);
+}
+
 ItemList MakeBlankItems(std::int32_t count) {
     ItemList items;
     count = std::clamp(count, 0, kMaxConfigItems);
@@ -256,11 +304,9 @@ ItemList MakeBlankItems(std::int32_t count) {
     return items;
 }
 
-bool ReadConfigItems(const std::string& path, ItemList& items, const ConfigHeader& header) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+void ReadConfigItemsFrom(std::istream& in, const std::string& name, ItemList& items,
+                         const ConfigHeader& header, std::vector<std::string>& problems) {
+    CollectingUi collect(problems);
     ReadLine(in, nullptr, 0); // the header
 
     std::int32_t read = 0;
@@ -269,7 +315,7 @@ bool ReadConfigItems(const std::string& path, ItemList& items, const ConfigHeade
         in >> *item;
         ++read;
         if (in.fail()) {
-            CurrentUi().MessageBox("Error", "", Buttons::Ok, Icon::None);
+            problems.emplace_back("Error");
             if (in.eof()) break;
             in.clear();
         }
@@ -277,25 +323,75 @@ bool ReadConfigItems(const std::string& path, ItemList& items, const ConfigHeade
 
     const bool moreLines = !in.eof() && !AtEnd(in);
     if (!header.countValid) {
-        ShowFileMessage("The file " + path + " does not state how many items it holds; " +
-                        std::to_string(read) + (read == 1 ? " item was" : " items were") +
-                        " read.");
+        problems.push_back("The file " + name + " does not state how many items it holds; " +
+                           std::to_string(read) + (read == 1 ? " item was" : " items were") +
+                           " read.");
     } else if (header.declared > read) {
-        ShowFileMessage("The file " + path + " declares " + std::to_string(header.declared) +
-                        " items but " + (moreLines ? "only the first " : "holds only ") +
-                        std::to_string(read) + (moreLines ? " were read." : "."));
+        problems.push_back("The file " + name + " declares " + std::to_string(header.declared) +
+                           " items but " + (moreLines ? "only the first " : "holds only ") +
+                           std::to_string(read) + (moreLines ? " were read." : "."));
     }
+}
+
+bool ReadConfigItems(const std::string& path, ItemList& items, const ConfigHeader& header,
+                     std::vector<std::string>& problems) {
+    std::ifstream in;
+    if (!OpenFile(path, in)) return false;
+    ReadConfigItemsFrom(in, path, items, header, problems);
     return true;
+}
+
+bool ReadConfigItems(const std::string& path, ItemList& items, const ConfigHeader& header) {
+    std::vector<std::string> problems;
+    if (!ReadConfigItems(path, items, header, problems)) return false;
+    ShowConfigProblems(path, problems);
+    return true;
+}
+
+ConfigHeader LoadConfigText(std::string_view text, const std::string& name, ItemList& items,
+                            std::vector<std::string>& problems) {
+    TextBuf headerBuf(text);
+    std::istream headerIn(&headerBuf);
+    const ConfigHeader header = ReadConfigHeaderFrom(headerIn);
+    items = MakeBlankItems(header.itemCount);
+    TextBuf itemBuf(text);
+    std::istream itemIn(&itemBuf);
+    ReadConfigItemsFrom(itemIn, name, items, header, problems);
+    return header;
+}
+
+std::string ConfigProblemsText(const std::string& name, const std::vector<std::string>& problems) {
+    std::string text = "The file " + name + " has problems:";
+    const std::size_t shown = std::min(problems.size(), kMaxProblemLines);
+    for (std::size_t i = 0; i < shown; ++i)
+        text += "\r\n" + problems[i];
+    if (problems.size() > shown)
+        text += "\r\nand " + std::to_string(problems.size() - shown) + " more";
+    return text;
+}
+
+void ShowConfigProblems(const std::string& name, const std::vector<std::string>& problems) {
+    if (problems.empty()) return;
+    CurrentUi().MessageBox(ConfigProblemsText(name, problems), "Error", Buttons::Ok,
+                           Icon::Exclamation);
+}
+
+std::string NoConfigurationText(const std::string& name) {
+    return "The file " + name + " holds no configuration.";
+}
+
+std::string ConfigFileText(std::int32_t sensorCount, const ItemList& items) {
+    std::ostringstream out;
+    out << items.size() << ' ' << sensorCount << "\r\n";
+    for (const auto& item : items)
+        out << *item;
+    return out.str();
 }
 
 bool WriteConfigFile(const std::string& path, std::int32_t sensorCount, const ItemList& items,
                      std::string& error) {
     error.clear();
-    std::ostringstream out;
-    out << items.size() << ' ' << sensorCount << "\r\n";
-    for (const auto& item : items)
-        out << *item;
-    const std::string data = out.str();
+    const std::string data = ConfigFileText(sensorCount, items);
 
     // A temporary file beside the target (the file a link points to), renamed
     // over it once fully written.

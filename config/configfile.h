@@ -7,7 +7,10 @@
 #include "config/displayline.h"
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace nimbrel {
 
@@ -27,15 +30,46 @@ inline constexpr std::int32_t kMaxConfigItems = 65536;
 // a count that is missing, negative or larger than the file holds is bounded
 // by the item lines present (ReadConfigItems reports it).
 ConfigHeader ReadConfigHeader(const std::string& path);
+// The same on text: the header is the stream's first line (opened is true).
+ConfigHeader ReadConfigHeaderFrom(std::istream& in);
+
+// True when the file holds no configuration: no item lines after a header that
+// is missing, unreadable or states items (an empty file, a stray text). A count
+// of 0 is an empty configuration, not this.
+bool HoldsNoConfiguration(const ConfigHeader& header);
 
 // Blank items for the first pass: texts "0", type 4, size 1.
 ItemList MakeBlankItems(std::int32_t count);
 
-// Second pass: reads the header again, then every item in order. An item whose
-// read fails shows "Error"; a file holding fewer items than its header states (or
-// no valid count) is reported once, naming the file, also when `items` is empty.
-// Returns false when the file could not be opened.
+// Second pass on text: skips the header line, then reads every item in order.
+// Nothing is shown: each problem's text is appended to `problems` in order,
+// "Error" for an item whose read fails, the refusals of the item's setters
+// ("Unknown type", ...), and a shortfall of the file against its header (or no
+// valid count), naming the file as `name`, also when `items` is empty.
+void ReadConfigItemsFrom(std::istream& in, const std::string& name, ItemList& items,
+                         const ConfigHeader& header, std::vector<std::string>& problems);
+
+// The second pass on the file at `path`; false when it could not be opened.
+bool ReadConfigItems(const std::string& path, ItemList& items, const ConfigHeader& header,
+                     std::vector<std::string>& problems);
+// The same, showing the problems as one message (ShowConfigProblems).
 bool ReadConfigItems(const std::string& path, ItemList& items, const ConfigHeader& header);
+
+// Both passes over a whole text: `items` becomes the configuration it holds.
+ConfigHeader LoadConfigText(std::string_view text, const std::string& name, ItemList& items,
+                            std::vector<std::string>& problems);
+
+// The one message of a file's problems: "The file NAME has problems:", then
+// one line each, at most kMaxProblemLines of them and then "and N more".
+inline constexpr std::size_t kMaxProblemLines = 20;
+std::string ConfigProblemsText(const std::string& name, const std::vector<std::string>& problems);
+// Shows that message (caption "Error") when there are problems.
+void ShowConfigProblems(const std::string& name, const std::vector<std::string>& problems);
+// "The file NAME holds no configuration."
+std::string NoConfigurationText(const std::string& name);
+
+// The file's text: the header "<item count> <sensor counter>" and every item.
+std::string ConfigFileText(std::int32_t sensorCount, const ItemList& items);
 
 // Writes the header and the items through a temporary file renamed over `path`,
 // so a failed save leaves the previous file intact. On failure returns false and

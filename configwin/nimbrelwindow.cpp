@@ -120,6 +120,12 @@ TNimbrelWindow::TNimbrelWindow(QWidget* parent, ConfigHost* client, const std::s
         if (header_.opened && header_.itemCount > 0) {
             Items = nimbrel::MakeBlankItems(header_.itemCount);
             LoadedFromFile = true;
+        } else if (nimbrel::HoldsNoConfiguration(header_)) {
+            // Nothing to load: the window stays empty rather than taking the
+            // defaults of a new configuration under this file's name.
+            CurrentUi().MessageBox(nimbrel::NoConfigurationText(FileName), "Error", Buttons::Ok,
+                                   Icon::Exclamation);
+            LoadedFromFile = true;
         }
     }
 
@@ -155,11 +161,16 @@ void TNimbrelWindow::SetupWindow() {
     setUp_ = true;
     SetScrollRanges();
 
-    if (LoadedFromFile && !nimbrel::ReadConfigItems(FileName, Items, header_)) {
-        // The file went away between the two passes.
-        ReportOpenFailure();
-        ClearItems();
-        LoadedFromFile = false;
+    if (LoadedFromFile && !Items.empty()) {
+        std::vector<std::string> problems;
+        if (nimbrel::ReadConfigItems(FileName, Items, header_, problems)) {
+            nimbrel::ShowConfigProblems(FileName, problems);
+        } else {
+            // The file went away between the two passes.
+            ReportOpenFailure();
+            ClearItems();
+            LoadedFromFile = false;
+        }
     }
     if (LoadedFromFile) {
         // Rows follow the array order, whatever indexes the file carried.

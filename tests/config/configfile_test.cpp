@@ -93,13 +93,26 @@ void ExpectSame(const ItemList& a, const ItemList& b) {
         EXPECT_EQ(State(*a[i]), State(*b[i]));
 }
 
+struct Loaded {
+    ItemList items;
+    std::vector<std::string> problems;
+    nimbrel::ConfigHeader header;
+};
+
 // Both passes of loading, as the configuration window runs them.
-ItemList Load(const std::string& path, nimbrel::ConfigHeader* headerOut = nullptr) {
-    const auto header = nimbrel::ReadConfigHeader(path);
-    auto items = nimbrel::MakeBlankItems(header.itemCount);
-    EXPECT_TRUE(nimbrel::ReadConfigItems(path, items, header));
-    if (headerOut) *headerOut = header;
-    return items;
+Loaded Load(const std::string& path) {
+    Loaded out;
+    out.header = nimbrel::ReadConfigHeader(path);
+    out.items = nimbrel::MakeBlankItems(out.header.itemCount);
+    EXPECT_TRUE(nimbrel::ReadConfigItems(path, out.items, out.header, out.problems));
+    return out;
+}
+
+// A file that must load without problems.
+ItemList LoadClean(const std::string& path) {
+    Loaded loaded = Load(path);
+    EXPECT_EQ(loaded.problems, std::vector<std::string>{});
+    return std::move(loaded.items);
 }
 
 std::string Save(const TempDir& dir, const ItemList& items, std::int32_t sensors = 1) {
@@ -118,10 +131,11 @@ TEST(ConfigFile, TransmitterSensorIsWrittenByteForByteAndReadBack) {
     const ItemList items = Transmitter();
     const std::string path = Save(dir, items);
     EXPECT_EQ(TempDir::ReadFile(path), kTransmitterFile);
-    nimbrel::ConfigHeader header;
-    ExpectSame(Load(path, &header), items);
-    EXPECT_TRUE(header.countValid);
-    EXPECT_EQ(header.sensorCount, 1);
+    const Loaded loaded = Load(path);
+    ExpectSame(loaded.items, items);
+    EXPECT_TRUE(loaded.header.countValid);
+    EXPECT_EQ(loaded.header.sensorCount, 1);
+    EXPECT_TRUE(loaded.problems.empty());
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(TempDir::ReadFile(Save(dir, {}, 3)), "0 3\r\n");
 }
@@ -142,7 +156,7 @@ TEST(ConfigFile, HexListAndLongNamesSurvive) {
     EXPECT_NE(file.find("2,1,65535,"), std::string::npos) << "hex values are written decimal";
     EXPECT_NE(file.find(",{1200,1800,2700,3600,7200,10800,14400},0,"), std::string::npos);
 
-    const ItemList loaded = Load(dir.File("test.cfg"));
+    const ItemList loaded = LoadClean(dir.File("test.cfg"));
     ExpectSame(loaded, items);
     EXPECT_EQ(loaded[0]->GetValueText(), "ffff H");
     EXPECT_EQ(loaded[1]->GetMinText(), "0");
@@ -178,7 +192,7 @@ TEST(ConfigFile, EveryTypeRoundTripsWithItsFlagsAndLimits) {
         }
     }
     ui.Clear();
-    ExpectSame(Load(Save(dir, items, 7)), items);
+    ExpectSame(LoadClean(Save(dir, items, 7)), items);
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -194,7 +208,7 @@ TEST(ConfigFile, SeparatorsInTextsDoNotShiftTheFields) {
     items[2]->SetList(true);
     items[2]->SetMax("{3,4}trailing");
     items[2]->SetAddress(77);
-    const ItemList loaded = Load(Save(dir, items));
+    const ItemList loaded = LoadClean(Save(dir, items));
     ASSERT_EQ(loaded.size(), 3u);
     EXPECT_EQ(loaded[0]->GetValueText(), "Hello; world  ");
     EXPECT_EQ(loaded[0]->GetName(), "(not a list");
@@ -227,14 +241,15 @@ TEST(ConfigFileReading, LineFeedsMissingFinalLineEndAndCutLines) {
     for (char c : text)
         if (c != '\r') lf += c;
     lf.pop_back();
-    ExpectSame(Load(dir.Write("lf.cfg", lf)), Transmitter());
-    EXPECT_TRUE(ui.messages.empty()) << "a complete last line reads cleanly";
+    const Loaded clean = Load(dir.Write("lf.cfg", lf));
+    ExpectSame(clean.items, Transmitter());
+    EXPECT_TRUE(clean.problems.empty()) << "a complete last line reads cleanly";
 
-    const ItemList cut = Load(dir.Write("cut.cfg", text.substr(0, text.size() - 6)));
-    ASSERT_EQ(cut.size(), 4u);
-    EXPECT_EQ(cut[3]->GetSize(), 4) << "fields before the cut are applied";
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error"});
-    EXPECT_EQ(ui.messages[0].caption, "");
+    const Loaded cut = Load(dir.Write("cut.cfg", text.substr(0, text.size() - 6)));
+    ASSERT_EQ(cut.items.size(), 4u);
+    EXPECT_EQ(cut.items[3]->GetSize(), 4) << "fields before the cut are applied";
+    EXPECT_EQ(cut.problems, std::vector<std::string>{"Error"});
+    EXPECT_TRUE(ui.messages.empty()) << "problems are collected, not shown";
 }
 
 TEST(ConfigFileReading, ItemCountBeyondTheFileIsBoundedAndReportedOnce) {
@@ -242,55 +257,62 @@ TEST(ConfigFileReading, ItemCountBeyondTheFileIsBoundedAndReportedOnce) {
     TempDir dir;
     const std::string body = std::string(kTransmitterFile).substr(5);
     const std::string path = dir.Write("big.cfg", "2000000000 1\r\n" + body);
-    ExpectSame(Load(path), Transmitter());
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The file " + path +
-                                                   " declares 2000000000 items but holds only 4."});
+    const Loaded big = Load(path);
+    ExpectSame(big.items, Transmitter());
+    EXPECT_EQ(big.problems,
+              std::vector<std::string>{"The file " + path +
+                                       " declares 2000000000 items but holds only 4."});
     for (const std::string head : {"-5 1", "abc 1", ""}) {
-        ui.Clear();
         const std::string bad = dir.Write("bad.cfg", head + "\r\n" + body);
-        EXPECT_EQ(Load(bad).size(), 4u) << head;
-        ASSERT_EQ(ui.messages.size(), 1u) << head;
-        EXPECT_NE(ui.messages[0].text.find(bad), std::string::npos);
+        const Loaded loaded = Load(bad);
+        EXPECT_EQ(loaded.items.size(), 4u) << head;
+        ASSERT_EQ(loaded.problems.size(), 1u) << head;
+        EXPECT_NE(loaded.problems[0].find(bad), std::string::npos);
+        EXPECT_FALSE(nimbrel::HoldsNoConfiguration(loaded.header)) << head;
     }
-    ui.Clear();
-    EXPECT_EQ(Load(dir.Write("fewer.cfg", "2 1\r\n" + body)).size(), 2u);
-    EXPECT_EQ(Load(dir.Write("blank.cfg", "2 1\r\n\r\n\r\n")).size(), 0u);
-    EXPECT_EQ(ui.messages.size(), 1u) << "only the file without items";
+    EXPECT_TRUE(Load(dir.Write("fewer.cfg", "2 1\r\n" + body)).problems.empty());
+    const Loaded blank = Load(dir.Write("blank.cfg", "2 1\r\n\r\n\r\n"));
+    EXPECT_EQ(blank.items.size(), 0u);
+    EXPECT_EQ(blank.problems.size(), 1u) << "the file without items";
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST(ConfigFileReading, ShortAndLongLinesStayOnTheirOwnLine) {
     RecordingUi ui;
     TempDir dir;
-    const ItemList loaded = Load(dir.Write("lines.cfg", "3 1\r\n"
-                                                        "4,0,5,S,short\r\n"
-                                                        "4,0,6,,long,1,1,0,10,0,4,0,12,more\r\n"
-                                                        "4,0,7,,last,1,2,0,10,0,4,0,13\r\n"));
+    const Loaded file = Load(dir.Write("lines.cfg", "3 1\r\n"
+                                                    "4,0,5,S,short\r\n"
+                                                    "4,0,6,,long,1,1,0,10,0,4,0,12,more\r\n"
+                                                    "4,0,7,,last,1,2,0,10,0,4,0,13\r\n"));
+    const ItemList& loaded = file.items;
     ASSERT_EQ(loaded.size(), 3u);
     EXPECT_EQ(loaded[0]->GetName(), "short");
     EXPECT_EQ(loaded[1]->GetAddress(), 12);
     EXPECT_EQ(loaded[2]->GetAddress(), 13);
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error"}) << "only the short line";
+    EXPECT_EQ(file.problems, std::vector<std::string>{"Error"}) << "only the short line";
 }
 
 TEST(ConfigFileReading, RefusalsOfTypesAndFlagsAndJunk) {
     RecordingUi ui;
     TempDir dir;
-    const ItemList loaded = Load(dir.Write("flags.cfg", "3 1\r\n"
-                                                        "11,0,1,,a,1,0,0,1,0,1,0,0\r\n"
-                                                        "6,1,1.5,,b,1,1,0,1,0,4,0,0\r\n"
-                                                        "4,1,90,,c,1,2,1,{90},0,4,0,0\r\n"));
-    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Unknown type", "Hex not allowed for floats",
-                                                    "Lists must be decimal."}));
+    const Loaded file = Load(dir.Write("flags.cfg", "3 1\r\n"
+                                                    "11,0,1,,a,1,0,0,1,0,1,0,0\r\n"
+                                                    "6,1,1.5,,b,1,1,0,1,0,4,0,0\r\n"
+                                                    "4,1,90,,c,1,2,1,{90},0,4,0,0\r\n"));
+    const ItemList& loaded = file.items;
+    EXPECT_EQ(file.problems, (std::vector<std::string>{"Unknown type", "Hex not allowed for floats",
+                                                       "Lists must be decimal."}));
     EXPECT_EQ(loaded[0]->GetType(), 11);
     EXPECT_FALSE(loaded[1]->GetHex());
     EXPECT_EQ(loaded[2]->GetValueText(), "90");
 
-    ui.Clear();
     std::string junk;
     for (int i = 0; i < 5000; ++i)
         junk += static_cast<char>((i * 7919) % 256);
-    EXPECT_LE(Load(dir.Write("junk.cfg", "3 1\r\n" + junk)).size(), 3u);
-    EXPECT_LE(ui.messages.size(), 7u) << "bounded by the count";
+    const Loaded junkFile = Load(dir.Write("junk.cfg", "3 1\r\n" + junk));
+    EXPECT_LE(junkFile.items.size(), 3u);
+    EXPECT_LE(junkFile.problems.size(), 7u) << "bounded by the count";
+    EXPECT_TRUE(ui.messages.empty());
 
     const auto missing = nimbrel::ReadConfigHeader(dir.File("missing.cfg"));
     EXPECT_FALSE(missing.opened);
@@ -298,6 +320,69 @@ TEST(ConfigFileReading, RefusalsOfTypesAndFlagsAndJunk) {
     EXPECT_FALSE(nimbrel::ReadConfigItems(dir.File("missing.cfg"), none, missing));
     EXPECT_FALSE(nimbrel::ReadConfigHeader(dir.Path()).opened) << "a folder is not a file";
     EXPECT_TRUE(nimbrel::MakeBlankItems(-1).empty());
+}
+
+TEST(ConfigFileReading, TextLoadsLikeTheFileAndEmptyTextsHoldNoConfiguration) {
+    RecordingUi ui;
+    ItemList items;
+    std::vector<std::string> problems;
+    const auto header = nimbrel::LoadConfigText(kTransmitterFile, "tx.cfg", items, problems);
+    ExpectSame(items, Transmitter());
+    EXPECT_EQ(header.sensorCount, 1);
+    EXPECT_TRUE(problems.empty());
+
+    const std::string item = "4,0,5,,a,1,0,0,10,0,4,0,0\r\n";
+    const struct {
+        std::string text;
+        bool none;
+    } cases[] = {{"", true},
+                 {"\r\n\r\n", true},
+                 {"just some words", true},
+                 {"5 1\r\n\r\n", true},
+                 {"0 3\r\n", false},
+                 {"0 3\r\n" + item, false},
+                 {"abc\r\n" + item, false}};
+    for (const auto& c : cases) {
+        problems.clear();
+        const auto h = nimbrel::LoadConfigText(c.text, "x.cfg", items, problems);
+        EXPECT_EQ(nimbrel::HoldsNoConfiguration(h), c.none) << c.text;
+        EXPECT_EQ(items.size(), static_cast<std::size_t>(h.itemCount)) << c.text;
+    }
+    EXPECT_FALSE(nimbrel::HoldsNoConfiguration({})) << "a file not opened is told apart";
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST(ConfigFileReading, ProblemsOfAFileAreShownOnceWithAtMostTwentyLines) {
+    RecordingUi ui;
+    TempDir dir;
+    EXPECT_EQ(nimbrel::ConfigProblemsText("a.cfg", {"Unknown type", "Error"}),
+              "The file a.cfg has problems:\r\nUnknown type\r\nError");
+    std::string junk;
+    for (int i = 0; i < 4096; ++i)
+        junk += static_cast<char>((i * 7919 + i / 13) % 256);
+    const std::string path = dir.Write("junk.cfg", junk);
+    const auto header = nimbrel::ReadConfigHeader(path);
+    ItemList items = nimbrel::MakeBlankItems(header.itemCount);
+    ASSERT_TRUE(nimbrel::ReadConfigItems(path, items, header));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "Error");
+    EXPECT_EQ(ui.messages[0].icon, nimbrel::Icon::Exclamation);
+    const std::string& text = ui.messages[0].text;
+    EXPECT_EQ(text.rfind("The file " + path + " has problems:\r\n", 0), 0u) << text;
+    std::vector<std::string> problems;
+    nimbrel::LoadConfigText(junk, path, items, problems);
+    ASSERT_GT(problems.size(), 20u);
+    const std::string more = "\r\nand " + std::to_string(problems.size() - 20) + " more";
+    EXPECT_EQ(text.substr(text.size() - more.size()), more);
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 21u) << "twenty problems and the rest counted";
+
+    ui.Clear();
+    nimbrel::ShowConfigProblems(path, {});
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST(ConfigFileWriting, FailedSaveKeepsThePreviousFileAndNamesIt) {

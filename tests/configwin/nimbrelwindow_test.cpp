@@ -1,8 +1,8 @@
 // The configuration window's view, loading, saving and closing.
-#include "platform/commandids.h"
 #include "app/mdichild.h"
 #include "config/useredit.h"
 #include "configwin/itemrow.h"
+#include "platform/commandids.h"
 #include "tests/configwin/windowfixture.h"
 
 #include <QApplication>
@@ -304,6 +304,44 @@ TEST_F(WindowTest, FileWithoutItemsBecomesANewConfiguration) {
     EXPECT_TRUE(ui.messages.empty());
     ASSERT_EQ(w->ItemCount(), 4);
     EXPECT_FALSE(w->LoadedFromFile);
+}
+
+TEST_F(WindowTest, FileHoldingNoConfigurationIsNamedAndOpensWithNoItems) {
+    for (const char* text : {"", "\r\n", "just some words", "5 1\r\n"}) {
+        SCOPED_TRACE(text);
+        ui.Clear();
+        const std::string path = dir.Write("none.cfg", text);
+        auto w = Make(path);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, "The file " + path + " holds no configuration.");
+        EXPECT_EQ(ui.messages[0].caption, "Error");
+        EXPECT_EQ(w->ItemCount(), 0) << "never the new configuration's transmitter ID";
+        EXPECT_TRUE(w->LoadedFromFile);
+        EXPECT_FALSE(w->DataModified);
+    }
+}
+
+TEST_F(WindowTest, FileProblemsAreShownInOneMessage) {
+    std::string junk;
+    for (int i = 0; i < 4096; ++i)
+        junk += static_cast<char>((i * 7919 + i / 13) % 256);
+    const std::string path = dir.Write("junk.cfg", junk);
+    auto w = Make(path);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.rfind("The file " + path + " has problems:\r\n", 0), 0u);
+    EXPECT_NE(ui.messages[0].text.find(" more"), std::string::npos);
+    EXPECT_EQ(ui.messages[0].caption, "Error");
+    EXPECT_GT(w->ItemCount(), 0);
+
+    ui.Clear();
+    auto flags = Make(dir.Write("flags.cfg", "2 1\r\n"
+                                             "11,0,1,,a,1,0,0,1,0,1,0,0\r\n"
+                                             "6,1,1.5,,b,1,1,0,1,0,4,0\r\n"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "The file " + dir.File("flags.cfg") +
+                                       " has problems:\r\nUnknown type\r\n"
+                                       "Hex not allowed for floats\r\nError");
+    EXPECT_EQ(flags->ItemCount(), 2);
 }
 
 // ---- saving
