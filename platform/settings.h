@@ -1,9 +1,12 @@
-// The settings file Nimbrel.ini in the working directory: sections of
-// key=value lines, names matched without regard to case. Nothing is cached:
-// every reader reads its key when it needs it and applies its own default.
+// The settings file Nimbrel.ini: sections of key=value lines, names matched
+// without regard to case. It is the one in the working folder when there is
+// one, else the user's ($XDG_CONFIG_HOME/Nimbrel, ~/.config/Nimbrel). Nothing
+// is cached: every reader reads its key when it needs it and applies its own
+// default.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace nimbrel {
 
@@ -22,12 +25,18 @@ struct TextSetting {
 
 class Settings {
 public:
-    // Folder that holds the settings file; "." unless a test points elsewhere.
+    // Folder that holds the settings file: exactly `dir` (tests, a private
+    // copy); "" (the default) for the working folder's file when there is
+    // one, else the user's folder. Directory() gives what was set.
     static void SetDirectory(const std::string& dir);
     static std::string Directory();
+    // The user's folder: $XDG_CONFIG_HOME/Nimbrel, else $HOME/.config/Nimbrel
+    // (relative paths are ignored); "" without either.
+    static std::string UserDirectory();
 
-    // The settings file: an existing file named nimbrel.ini in any letter case,
-    // else Nimbrel.ini (created by the first write).
+    // The settings file: an existing file named nimbrel.ini in any letter case
+    // in the folder, else Nimbrel.ini there (created by the first write, the
+    // user's folder too).
     static std::string FilePath();
 
     // Leading decimal digits after an optional minus; no digit first gives 0;
@@ -45,6 +54,14 @@ public:
     static std::string Get(const TextSetting& s) {
         return GetString(s.section, s.key, s.defaultValue, s.bufferSize);
     }
+
+    // The same rules on the file's text. FindValue: false when the section or
+    // key is missing. WithValue: the text with the key set, as WriteString
+    // writes it.
+    static bool FindValue(std::string_view text, const std::string& section, const std::string& key,
+                          std::string& value);
+    static std::string WithValue(std::string_view text, const std::string& section,
+                                 const std::string& key, const std::string& value);
 
     // The integer rule of the file on one value text.
     static int ParseInt(const std::string& value);

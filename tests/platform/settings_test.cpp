@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
 using nimbrel::Settings;
 using nimbrel::test::TempDir;
 namespace keys = nimbrel::keys;
@@ -87,4 +91,92 @@ TEST(SettingsWrite, ASettingsFileThatIsALinkStaysALink) {
     ASSERT_TRUE(Settings::WriteString("COM", "baud", "2400"));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("Nimbrel.ini")));
     EXPECT_EQ(dir.Read("shared.ini"), "[COM]\nport=3\nbaud=2400\n");
+}
+
+// Runs with the working folder and the environment a desktop start gives:
+// the folder of `work`, XDG_CONFIG_HOME and HOME as given (null: unset).
+class DesktopStart {
+public:
+    DesktopStart(const std::string& work, const char* xdg, const char* home) {
+        saved_ = Settings::Directory();
+        Settings::SetDirectory("");
+        cwd_ = std::filesystem::current_path();
+        std::filesystem::current_path(work);
+        Set("XDG_CONFIG_HOME", xdg, savedXdg_);
+        Set("HOME", home, savedHome_);
+    }
+    ~DesktopStart() {
+        std::filesystem::current_path(cwd_);
+        Restore("XDG_CONFIG_HOME", savedXdg_);
+        Restore("HOME", savedHome_);
+        Settings::SetDirectory(saved_);
+    }
+
+private:
+    static void Set(const char* name, const char* value, std::optional<std::string>& saved) {
+        if (const char* old = std::getenv(name)) saved = old;
+        if (value) {
+            ::setenv(name, value, 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    static void Restore(const char* name, const std::optional<std::string>& saved) {
+        if (saved) {
+            ::setenv(name, saved->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    std::string saved_;
+    std::filesystem::path cwd_;
+    std::optional<std::string> savedXdg_, savedHome_;
+};
+
+TEST(SettingsFile, WithoutOneInTheWorkingFolderTheUsersFolderHoldsIt) {
+    TempDir work, user;
+    const std::string xdg = user.File("config");
+    const std::string home = user.File("home");
+    const struct {
+        const char* xdg;
+        const char* home;
+        std::string folder; // "": the working folder
+    } cases[] = {
+        {xdg.c_str(), home.c_str(), xdg + "/Nimbrel"},
+        {nullptr, home.c_str(), home + "/.config/Nimbrel"},
+        {"relative/config", home.c_str(), home + "/.config/Nimbrel"},
+        {nullptr, nullptr, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        DesktopStart start(work.Path(), c.xdg, c.home);
+        const std::string file = (c.folder.empty() ? "." : c.folder) + "/Nimbrel.ini";
+        EXPECT_EQ(Settings::FilePath(), file);
+        ASSERT_TRUE(Settings::WriteString("COM", "port", "3")) << "the folder is made";
+        EXPECT_EQ(TempDir::ReadFile(c.folder.empty() ? work.File("Nimbrel.ini") : file),
+                  "[COM]\nport=3\n");
+        EXPECT_EQ(Settings::Get(keys::kPrefPort), 3);
+        std::filesystem::remove(work.File("Nimbrel.ini"));
+    }
+
+    // A file in the working folder, in any letter case, still wins.
+    DesktopStart start(work.Path(), xdg.c_str(), home.c_str());
+    work.Write("NIMBREL.INI", "[COM]\nport=2\n");
+    EXPECT_EQ(Settings::FilePath(), "./NIMBREL.INI");
+    EXPECT_EQ(Settings::Get(keys::kPrefPort), 2);
+    // A folder named explicitly is exactly that folder.
+    Settings::SetDirectory(user.Path());
+    EXPECT_EQ(Settings::FilePath(), user.File("Nimbrel.ini"));
+}
+
+TEST(SettingsText, ReadsAndWritesTextAsTheFile) {
+    const std::string text = "[COM]\r\nport = 2 \r\n[ui]\r\nWait=5\r\n";
+    std::string value;
+    ASSERT_TRUE(Settings::FindValue(text, "com", "PORT", value));
+    EXPECT_EQ(value, "2");
+    EXPECT_FALSE(Settings::FindValue(text, "ui", "port", value));
+    EXPECT_FALSE(Settings::FindValue("", "COM", "port", value));
+    EXPECT_EQ(Settings::WithValue(text, "UI", "wait", "7"),
+              "[COM]\r\nport = 2 \r\n[ui]\r\nWait=7\r\n");
+    EXPECT_EQ(Settings::WithValue("", "COM", "port", "1"), "[COM]\nport=1\n");
 }
