@@ -1,17 +1,31 @@
 #include "app/preferences.h"
 
+#include "link/comstream.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCompleter>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -19,6 +33,8 @@ using nimbrel::Settings;
 namespace keys = nimbrel::keys;
 
 constexpr std::array<int, 4> kBaudRates{1200, 2400, 4800, 9600};
+// The device box is wide enough for a ttyUSB name; the list opens wider.
+constexpr int kDeviceBoxChars = 24;
 
 template <typename Key> void Write(const Key& key, const std::string& value) {
     Settings::WriteString(key.section, key.key, value);
@@ -34,24 +50,126 @@ QGroupBox* Group(QWidget* parent, int id, const QString& title) {
     return box;
 }
 
-QRadioButton* Radio(QGroupBox* box, int id, const QString& text) {
+// A radio button in `box`, laid out in `into` (else the box's own column).
+QRadioButton* Radio(QGroupBox* box, int id, const QString& text, QBoxLayout* into = nullptr) {
     auto* b = new QRadioButton(text, box);
     b->setObjectName(IdName(id));
-    if (box->layout() == nullptr) (new QVBoxLayout(box))->setAlignment(Qt::AlignTop);
-    box->layout()->addWidget(b);
+    if (into == nullptr) {
+        if (box->layout() == nullptr) (new QVBoxLayout(box))->setAlignment(Qt::AlignTop);
+        box->layout()->addWidget(b);
+    } else {
+        into->addWidget(b);
+    }
     return b;
+}
+
+QString PermissionAdvice(const QString& path) {
+    return path + QStringLiteral(": ") + QString::fromStdString(nimbrel::OpenErrorText(EACCES));
 }
 
 } // namespace
 
-Preferences::Preferences(QWidget* parent) : QDialog(parent) {
+QStringList ListSerialDevices(const SerialDeviceFolders& folders) {
+    const QDir::Filters filter =
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    QStringList out;
+    // Entries that stand for a device: not folders, not links to nothing.
+    auto present = [](const QFileInfo& info) { return info.exists() && !info.isDir(); };
+
+    const QDir byId(folders.byId);
+    for (const QFileInfo& info : byId.entryInfoList(filter, QDir::Name)) {
+        if (present(info)) out << byId.filePath(info.fileName());
+    }
+
+    static const QRegularExpression kName(QStringLiteral("^(ttyUSB|ttyACM|ttyS)([0-9]+)$"));
+    static const QStringList kKinds{QStringLiteral("ttyUSB"), QStringLiteral("ttyACM"),
+                                    QStringLiteral("ttyS")};
+    struct Found {
+        qsizetype kind;
+        qulonglong number;
+        QString path;
+    };
+    std::vector<Found> found;
+    const QDir dev(folders.dev);
+    for (const QFileInfo& info : dev.entryInfoList(filter)) {
+        const QRegularExpressionMatch m = kName.match(info.fileName());
+        if (!m.hasMatch() || !present(info)) continue;
+        found.push_back({kKinds.indexOf(m.captured(1)), m.captured(2).toULongLong(),
+                         dev.filePath(info.fileName())});
+    }
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return a.kind != b.kind ? a.kind < b.kind : a.number < b.number;
+    });
+    for (const Found& f : found)
+        out << f.path;
+    return out;
+}
+
+bool LacksDevicePermission(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (::access(name.constData(), R_OK | W_OK) == 0) return false;
+    return errno == EACCES || errno == EPERM;
+}
+
+Preferences::Preferences(QWidget* parent, SerialDeviceProbe probe)
+    : QDialog(parent), probe_(std::move(probe)) {
     setWindowTitle(QStringLiteral("System Preferences"));
     setObjectName(QStringLiteral("id5029"));
 
     auto* portBox = Group(this, 101, QStringLiteral("Com Port"));
-    port_ = {
-        Radio(portBox, 105, QStringLiteral("Com1")), Radio(portBox, 106, QStringLiteral("Com2")),
-        Radio(portBox, 107, QStringLiteral("Com3")), Radio(portBox, 108, QStringLiteral("Com4"))};
+    auto* portColumn = new QVBoxLayout(portBox);
+    auto* portRow = new QHBoxLayout;
+    port_ = {Radio(portBox, 105, QStringLiteral("Com1"), portRow),
+             Radio(portBox, 106, QStringLiteral("Com2"), portRow),
+             Radio(portBox, 107, QStringLiteral("Com3"), portRow),
+             Radio(portBox, 108, QStringLiteral("Com4"), portRow)};
+    portRow->addStretch();
+    portColumn->addLayout(portRow);
+
+    // The device the checked port number opens: one of those present, or
+    // any path typed in.
+    device_ = new QComboBox(portBox);
+    device_->setObjectName(QStringLiteral("portDevice"));
+    device_->setEditable(true);
+    device_->setInsertPolicy(QComboBox::NoInsert);
+    device_->lineEdit()->setMaxLength(keys::kPortDeviceBuffer - 1);
+    device_->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    device_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    device_->setMinimumContentsLength(kDeviceBoxChars);
+    device_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    for (const QString& path : ListSerialDevices(probe_.folders)) {
+        const bool refused = probe_.lacksPermission && probe_.lacksPermission(path);
+        device_->addItem(refused ? path + QString::fromUtf8(kNoPermissionMark) : path, path);
+        if (refused) {
+            device_->setItemData(device_->count() - 1, PermissionAdvice(path), Qt::ToolTipRole);
+        }
+    }
+    QAbstractItemView* list = device_->view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) +
+                          list->verticalScrollBar()->sizeHint().width());
+    auto* deviceLabel = new QLabel(QStringLiteral("&Device:"), portBox);
+    deviceLabel->setBuddy(device_);
+    auto* deviceRow = new QHBoxLayout;
+    deviceRow->addWidget(deviceLabel);
+    deviceRow->addWidget(device_, 1);
+    portColumn->addLayout(deviceRow);
+
+    permissionNote_ = new QLabel(portBox);
+    permissionNote_->setObjectName(QStringLiteral("permissionNote"));
+    permissionNote_->setWordWrap(true);
+    permissionNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    permissionNote_->hide();
+    portColumn->addWidget(permissionNote_);
+
+    // A picked entry stands for its path, without the permission mark.
+    connect(device_, &QComboBox::activated, this,
+            [this](int index) { device_->setEditText(device_->itemData(index).toString()); });
+    connect(device_, &QComboBox::editTextChanged, this, &Preferences::UpdatePermissionNote);
+    for (std::size_t i = 0; i < port_.size(); ++i) {
+        connect(port_[i], &QRadioButton::toggled, this, [this, i](bool checked) {
+            if (checked) ShowDeviceOf(static_cast<int>(i) + 1);
+        });
+    }
 
     auto* baudBox = Group(this, 102, QStringLiteral("Baud Rate"));
     baud_ = {Radio(baudBox, 119, QStringLiteral("1200 Baud")),
@@ -88,17 +206,18 @@ Preferences::Preferences(QWidget* parent) : QDialog(parent) {
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(portBox, 0, 0);
-    grid->addWidget(abortBox, 0, 1);
+    grid->addWidget(portBox, 0, 0, 1, 2);
     grid->addWidget(baudBox, 1, 0);
     auto* right = new QVBoxLayout;
+    right->addWidget(abortBox);
     right->addWidget(waitBox);
-    right->addWidget(platformBox);
     grid->addLayout(right, 1, 1);
+    grid->addWidget(platformBox, 2, 0);
     auto* checks = new QVBoxLayout;
     checks->addWidget(verify_);
     checks->addWidget(simple_);
-    grid->addLayout(checks, 2, 0, 1, 2);
+    checks->addStretch();
+    grid->addLayout(checks, 2, 1);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -123,10 +242,18 @@ void Preferences::SetupWindow() {
     for (int i = 0; i < 4; ++i)
         baud_[static_cast<std::size_t>(i)]->setChecked(i == b);
 
+    // Each port number's device as the port opening finds it.
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        devices_[i] = QString::fromStdString(
+            nimbrel::comstream::DevicePath(static_cast<std::int32_t>(i) + 1));
+    }
+    shownPort_ = 0; // the box's text belongs to no port until shown afresh
     const int port = Settings::Get(keys::kPrefPort);
     const int p = (port == 1 || port == 3 || port == 4) ? port - 1 : 1;
     for (int i = 0; i < 4; ++i)
         port_[static_cast<std::size_t>(i)]->setChecked(i == p);
+    shownPort_ = 0;
+    ShowDeviceOf(p + 1);
 
     const bool q = Settings::Get(keys::kPrefAbort) == "QQQQQQQ";
     abortQ_->setChecked(q);
@@ -141,6 +268,40 @@ void Preferences::SetupWindow() {
     tundrix_->setChecked(!pelomar);
 }
 
+int Preferences::CheckedPort() const {
+    for (std::size_t i = 0; i < port_.size(); ++i) {
+        if (port_[i]->isChecked()) return static_cast<int>(i) + 1;
+    }
+    return 2;
+}
+
+QString Preferences::DevicePath() const {
+    const QString text = device_->currentText().trimmed();
+    // A listed entry, permission mark included, stands for its path.
+    const int index = device_->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (index >= 0) return device_->itemData(index).toString();
+    if (text.isEmpty()) {
+        return QString::fromStdString(
+            keys::PortDefaultDevice(shownPort_ != 0 ? shownPort_ : CheckedPort()));
+    }
+    return text;
+}
+
+void Preferences::ShowDeviceOf(int port) {
+    // What was typed for the port shown before is kept while the dialog is up.
+    if (shownPort_ != 0) devices_[static_cast<std::size_t>(shownPort_ - 1)] = DevicePath();
+    shownPort_ = port;
+    device_->setEditText(devices_[static_cast<std::size_t>(port - 1)]);
+    UpdatePermissionNote();
+}
+
+void Preferences::UpdatePermissionNote() {
+    const QString path = DevicePath();
+    const bool refused = probe_.lacksPermission && probe_.lacksPermission(path);
+    permissionNote_->setText(refused ? PermissionAdvice(path) : QString());
+    permissionNote_->setVisible(refused);
+}
+
 bool Preferences::CanClose() {
     std::string baud = "1200";
     for (std::size_t i = 0; i < 4; ++i) {
@@ -148,11 +309,10 @@ bool Preferences::CanClose() {
     }
     Write(keys::kPrefBaud, baud);
 
-    std::string port = "2";
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (port_[i]->isChecked()) port = std::to_string(i + 1);
-    }
-    Write(keys::kPrefPort, port);
+    const int port = CheckedPort();
+    Write(keys::kPrefPort, std::to_string(port));
+    Settings::WriteString(keys::kPrefPort.section, keys::PortDeviceKey(port),
+                          QFile::encodeName(DevicePath()).toStdString());
 
     Write(keys::kPrefAbort, abortQ_->isChecked() ? "QQQQQQQ" : "AAAAAAA");
     Write(keys::kPrefReadAfterWrite, verify_->isChecked() ? "1" : "0");

@@ -1,18 +1,21 @@
 // The Preferences dialog: what it shows for the settings file, what OK
-// writes, and that Cancel writes nothing.
-#include "platform/commandids.h"
+// writes, and that Cancel writes nothing; the serial devices it offers.
 #include "app/preferences.h"
+#include "platform/commandids.h"
 #include "platform/settings.h"
 #include "tests/app/appfixture.h"
 #include "tests/app/whenmodal.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 
 namespace nimbrel::test {
@@ -66,7 +69,7 @@ TEST_F(PreferencesTest, ShowsTheDefaultsWithoutASettingsFile) {
     EXPECT_EQ(dlg.findChild<QLineEdit*>(QStringLiteral("id113"))->maxLength(), 255);
 }
 
-TEST_F(PreferencesTest, OkWritesTheNineKeysThenShowsTheNotice) {
+TEST_F(PreferencesTest, OkWritesTheKeysThenShowsTheNotice) {
     std::string atNotice;
     ui.onMessage = [&](const RecordedMessage&) { atNotice = dir.Read("Nimbrel.ini"); };
     Preferences dlg;
@@ -74,6 +77,7 @@ TEST_F(PreferencesTest, OkWritesTheNineKeysThenShowsTheNotice) {
     const std::string expected = "[COM]\n"
                                  "baud=4800\n"
                                  "port=2\n"
+                                 "device2=/dev/ttyS1\n"
                                  "[USER INTERFACE]\n"
                                  "abort=QQQQQQQ\n"
                                  "wait=70\n"
@@ -137,6 +141,115 @@ TEST_F(PreferencesTest, UnknownValuesFallBack) {
     EXPECT_EQ(CheckedOf(dlg, {105, 106, 107, 108}), std::vector<int>{106}); // "Com2"
     EXPECT_EQ(CheckedOf(dlg, {110, 111}), std::vector<int>{110});           // "AAAAAAA"
     EXPECT_EQ(CheckedOf(dlg, {116, 117}), std::vector<int>{116});           // "Tundrix"
+}
+
+// A folder of fake device entries: by-id/ and dev/.
+class DeviceFolders {
+public:
+    explicit DeviceFolders(const TempDir& dir) : root_(dir.Path() + "/devices") {
+        std::filesystem::create_directories(root_ + "/by-id");
+        std::filesystem::create_directories(root_ + "/dev");
+    }
+    void Add(const std::string& relative) const { std::ofstream(root_ + "/" + relative) << ""; }
+    SerialDeviceFolders Folders() const {
+        return {QString::fromStdString(root_ + "/by-id"), QString::fromStdString(root_ + "/dev")};
+    }
+    QString Path(const std::string& relative) const {
+        return QString::fromStdString(root_ + "/" + relative);
+    }
+
+private:
+    std::string root_;
+};
+
+QComboBox* DeviceBox(const QWidget& dlg) {
+    return dlg.findChild<QComboBox*>(QStringLiteral("portDevice"));
+}
+
+QStringList DeviceItems(const QWidget& dlg) {
+    QStringList out;
+    for (int i = 0; i < DeviceBox(dlg)->count(); ++i)
+        out << DeviceBox(dlg)->itemText(i);
+    return out;
+}
+
+TEST_F(PreferencesTest, ListsStableNamesFirstThenEachKindInNumberOrder) {
+    DeviceFolders fake(dir);
+    for (const char* name : {"by-id/usb-Zeta_if00", "by-id/usb-Alpha_if00", "dev/ttyS10",
+                             "dev/ttyS2", "dev/ttyACM0", "dev/ttyUSB1", "dev/ttyUSB0", "dev/tty0",
+                             "dev/ttyUSBx", "dev/console", "dev/ttyS2.lock"}) {
+        fake.Add(name);
+    }
+    std::filesystem::create_directory(fake.Path("dev/ttyS3").toStdString()); // a folder
+    std::filesystem::create_symlink("nowhere", fake.Path("by-id/usb-Gone").toStdString());
+    EXPECT_EQ(
+        ListSerialDevices(fake.Folders()),
+        QStringList({fake.Path("by-id/usb-Alpha_if00"), fake.Path("by-id/usb-Zeta_if00"),
+                     fake.Path("dev/ttyUSB0"), fake.Path("dev/ttyUSB1"), fake.Path("dev/ttyACM0"),
+                     fake.Path("dev/ttyS2"), fake.Path("dev/ttyS10")}));
+    EXPECT_TRUE(ListSerialDevices({fake.Path("none"), fake.Path("none")}).isEmpty());
+}
+
+TEST_F(PreferencesTest, ShowsEachPortsDeviceAndWritesTheCheckedOnesAfterThePort) {
+    DeviceFolders fake(dir);
+    fake.Add("dev/ttyUSB0");
+    Settings::WriteString("COM", "port", "3");
+    Settings::WriteString("COM", "device3", "/dev/serial/by-id/usb-Unit");
+    struct Case {
+        int portButton;    // checked before OK
+        std::string typed; // typed into the device box ("" leaves it)
+        std::string key;   // written after "port"
+        std::string written;
+    };
+    const std::vector<Case> cases{
+        {107, "", "device3", "/dev/serial/by-id/usb-Unit"}, // as read
+        {105, "", "device1", "/dev/ttyS0"},                 // the default of port 1
+        {108, "  /dev/pts/7 ", "device4", "/dev/pts/7"},    // typed, trimmed
+        {106, " ", "device2", "/dev/ttyS1"},                // blank: the default
+    };
+    for (const Case& c : cases) {
+        Preferences dlg(nullptr, {fake.Folders(), [](const QString&) { return false; }});
+        EXPECT_EQ(DeviceBox(dlg)->currentText(), "/dev/serial/by-id/usb-Unit");
+        EXPECT_EQ(DeviceItems(dlg), QStringList{fake.Path("dev/ttyUSB0")});
+        Click(dlg, c.portButton);
+        if (!c.typed.empty()) DeviceBox(dlg)->setEditText(QString::fromStdString(c.typed));
+        dlg.CanClose();
+        EXPECT_EQ(Settings::GetString("COM", c.key, "", 256), c.written) << c.key;
+        Settings::WriteString("COM", "port", "3");
+    }
+
+    // A device typed for one port is kept while another port is looked at.
+    Preferences dlg(nullptr, {fake.Folders(), [](const QString&) { return false; }});
+    DeviceBox(dlg)->setEditText("/dev/ttyUSB9");
+    Click(dlg, 105);
+    EXPECT_EQ(DeviceBox(dlg)->currentText(), "/dev/ttyS0");
+    Click(dlg, 107);
+    EXPECT_EQ(DeviceBox(dlg)->currentText(), "/dev/ttyUSB9");
+}
+
+TEST_F(PreferencesTest, DevicesTheUserMayNotOpenAreMarkedWithTheDialoutAdvice) {
+    DeviceFolders fake(dir);
+    fake.Add("dev/ttyUSB0");
+    fake.Add("dev/ttyS0");
+    const QString locked = fake.Path("dev/ttyS0");
+    Settings::WriteString("COM", "device2", locked.toStdString());
+    Preferences dlg(nullptr, {fake.Folders(), [locked](const QString& p) { return p == locked; }});
+    EXPECT_EQ(DeviceItems(dlg), QStringList({fake.Path("dev/ttyUSB0"),
+                                             locked + QString::fromUtf8(kNoPermissionMark)}));
+    auto* note = dlg.findChild<QLabel*>(QStringLiteral("permissionNote"));
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_TRUE(note->text().startsWith(locked + ": permission denied"));
+    EXPECT_TRUE(note->text().contains("dialout"));
+
+    // Choosing another device clears the note; picking the marked one
+    // brings it back and writes the plain path.
+    DeviceBox(dlg)->setEditText(fake.Path("dev/ttyUSB0"));
+    EXPECT_TRUE(note->isHidden());
+    DeviceBox(dlg)->setCurrentIndex(1);
+    emit DeviceBox(dlg)->activated(1);
+    EXPECT_FALSE(note->isHidden());
+    dlg.CanClose();
+    EXPECT_EQ(Settings::GetString("COM", "device2", "", 256), locked.toStdString());
 }
 
 TEST_F(AppTest, PreferencesCancelWritesNothingAndOkWritesThroughTheDialog) {
