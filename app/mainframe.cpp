@@ -119,26 +119,31 @@ void TNimbrelFrame::BuildMenus() {
     QMenuBar* bar = menuBar();
 
     fileMenu_ = bar->addMenu(QStringLiteral("&File"));
+    // Besides the fixed accelerators: the keys users expect of New, Open,
+    // Save, Save As, Print and Exit, shown in the menu.
     AddCommand(fileMenu_, QStringLiteral("&New"), cmd::kFileNew,
-               QStringLiteral("Creates a new document"));
+               QStringLiteral("Creates a new document"), QKeySequence(Qt::CTRL | Qt::Key_N));
     AddCommand(fileMenu_, QStringLiteral("&Open..."), cmd::kFileOpen,
-               QStringLiteral("Opens an existing document"));
+               QStringLiteral("Opens an existing document"), QKeySequence(Qt::CTRL | Qt::Key_O));
     fileMenu_->addSeparator();
     AddCommand(fileMenu_, QStringLiteral("&Preferences"), cmd::kPreferences, {});
     fileMenu_->addSeparator();
     AddCommand(fileMenu_, QStringLiteral("&Print Configuration"), cmd::kPrintConfig,
-               QStringLiteral("Prints the configuration file"));
+               QStringLiteral("Prints the configuration file"), QKeySequence(Qt::CTRL | Qt::Key_P));
     AddCommand(fileMenu_, QStringLiteral("Print Pre&view"), cmd::kPrintPreview,
                QStringLiteral("Shows the printed pages of the configuration"));
     fileMenu_->addSeparator();
     AddCommand(fileMenu_, QStringLiteral("&Save"), cmd::kFileSave,
-               QStringLiteral("Saves the active document"));
+               QStringLiteral("Saves the active document"), QKeySequence(Qt::CTRL | Qt::Key_S));
     AddCommand(fileMenu_, QStringLiteral("Save &As..."), cmd::kFileSaveAs,
-               QStringLiteral("Sets PTT communication settings"));
+               QStringLiteral("Sets PTT communication settings"),
+               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     fileMenu_->addSeparator();
     exit_ = AddCommand(fileMenu_, QStringLiteral("E&xit\tAlt+F4"), cmd::kExit,
                        QStringLiteral("Quits Nimbrel and prompts to save the documents"),
                        QKeySequence(Qt::ALT | Qt::Key_F4));
+    // The item's text names Alt+F4, so the menu shows that key; Ctrl+Q works too.
+    exit_->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_Q)});
     connect(fileMenu_, &QMenu::aboutToShow, this, [this] {
         RefreshRecentFiles();
         UpdateCommandStates();
@@ -433,11 +438,7 @@ void TNimbrelFrame::RefreshWindowList() {
         a->setCheckable(true);
         a->setChecked(frame == client_->currentSubWindow() && !frame->isHidden());
         QPointer<QMdiSubWindow> target(frame);
-        connect(a, &QAction::triggered, this, [this, target] {
-            if (target == nullptr) return;
-            if (target->isHidden()) target->show();
-            client_->setActiveSubWindow(target);
-        });
+        connect(a, &QAction::triggered, this, [this, target] { client_->BringForward(target); });
         windowMenu_->addAction(a);
         windowActions_ << a;
     }

@@ -302,7 +302,11 @@ void TNimbrelMDIClient::CmOpemterminal() {
 }
 
 void TNimbrelMDIClient::TermOpen(bool minimised) {
-    if (terminalOpen_) return;
+    if (terminalOpen_) {
+        // Start asks for it minimised and leaves an open one where it is.
+        if (!minimised) BringForward(terminalFrame_);
+        return;
+    }
     terminalOpen_ = true;
     auto* window = new TermWin(nullptr, static_cast<TermHost*>(this), "");
     auto* frame = new TNimbrelMDIChild(this, QStringLiteral("Terminal Window Viewer"), window);
@@ -399,6 +403,14 @@ void TNimbrelMDIClient::ArrangeIcons() {
         frame->move(x, bottom - size.height());
         x += size.width();
     }
+}
+
+void TNimbrelMDIClient::BringForward(QMdiSubWindow* frame) {
+    if (frame == nullptr) return;
+    if (frame->isHidden()) frame->show();
+    if (frame->isMinimized()) frame->showNormal();
+    frame->raise();
+    setActiveSubWindow(frame);
 }
 
 void TNimbrelMDIClient::dragEnterEvent(QDragEnterEvent* event) {

@@ -50,7 +50,8 @@ public:
     // Opens a configuration file in a new configuration window (one at a time).
     void OpenFile(const std::string& path);
 
-    // Terminal window management.
+    // Terminal window management. Opening it while it is open brings it
+    // forward, unless a minimised window is asked for.
     void TermOpen(bool minimised) override;
     bool TermWindowOpen() const override { return terminalOpen_; }
     void CloseTerminalWindow() override;
@@ -75,6 +76,9 @@ public:
 
     // Window menu: minimised children in a row along the bottom.
     void ArrangeIcons();
+    // Shows a child frame that is hidden, minimised or behind others: shown,
+    // restored, on top and the active child.
+    void BringForward(QMdiSubWindow* frame);
 
 signals:
     // A path was opened; the application adds it to the recent-file list.

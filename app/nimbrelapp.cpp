@@ -1,6 +1,7 @@
 #include "app/nimbrelapp.h"
 
 #include "app/aboutdlg.h"
+#include "app/helpwindow.h"
 #include "app/mainframe.h"
 #include "app/mdiclient.h"
 #include "app/qtui.h"
@@ -14,7 +15,9 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QScreen>
 #include <QUrl>
 
@@ -90,13 +93,40 @@ void TNimbrelApp::ExecuteCommand(int id) {
     }
 }
 
+QStringList TNimbrelApp::HelpPageCandidates() {
+    const QDir bin(QCoreApplication::applicationDirPath());
+    return {
+        QDir::cleanPath(bin.filePath(QStringLiteral("help/NimbrelHelp.html"))),
+        QDir::cleanPath(bin.filePath(QStringLiteral("../share/nimbrel/help/NimbrelHelp.html")))};
+}
+
 QString TNimbrelApp::HelpPagePath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/help/NimbrelHelp.html");
+    const QStringList places = HelpPageCandidates();
+    for (const QString& place : places) {
+        if (QFileInfo(place).isFile()) return place;
+    }
+    return places.front();
+}
+
+TNimbrelApp::UrlOpener& TNimbrelApp::DesktopOpener() {
+    static UrlOpener opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    return opener;
+}
+
+THelpWindow* TNimbrelApp::HelpWindow() const {
+    return helpWindow_.data();
 }
 
 void TNimbrelApp::CmHelpitem1() {
-    // A viewer that cannot be started is not reported.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpPagePath()));
+    const QString page = HelpPagePath();
+    if (QFileInfo(page).isFile() && DesktopOpener()(QUrl::fromLocalFile(page))) return;
+    // No viewer could be started (or the page is missing): the program's own
+    // window shows the page, or says where it was looked for.
+    if (helpWindow_.isNull()) helpWindow_ = new THelpWindow(frame_.get());
+    helpWindow_->ShowPage(HelpPageCandidates());
+    helpWindow_->showNormal();
+    helpWindow_->raise();
+    helpWindow_->activateWindow();
 }
 
 void TNimbrelApp::CmHelpAbout() {

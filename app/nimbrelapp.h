@@ -6,11 +6,15 @@
 #include "platform/commandtarget.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
+class QUrl;
+class THelpWindow;
 class TNimbrelFrame;
 class TNimbrelMDIClient;
 
@@ -54,8 +58,19 @@ public:
     // A pick from the recent-file list (command 31990 + slot).
     void CmFileSelected(int id);
 
-    // The help page shipped next to the program.
+    // Where the help page is looked for: help/ next to the program, then
+    // ../share/nimbrel/help/ from the program's folder (an installed program).
+    static QStringList HelpPageCandidates();
+    // The first of those that exists, else the first.
     static QString HelpPagePath();
+
+    // Opens a URL in the desktop's viewer; false when none could be started.
+    // QDesktopServices::openUrl unless a test replaces it.
+    using UrlOpener = std::function<bool(const QUrl&)>;
+    static UrlOpener& DesktopOpener();
+
+    // The program's own help window, while it is open.
+    THelpWindow* HelpWindow() const;
 
 private:
     Options options_;
@@ -65,4 +80,5 @@ private:
     // outlives the frame.
     std::unique_ptr<nimbrel::LinkSession> link_;
     std::unique_ptr<TNimbrelFrame> frame_;
+    QPointer<THelpWindow> helpWindow_;
 };

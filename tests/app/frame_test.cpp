@@ -1,5 +1,6 @@
 // The main frame: menus, toolbar, status bar, command enabling and routing,
-// accelerators, the window list, dropped files and closing.
+// accelerators, the window list, dropped files, help and closing.
+#include "app/helpwindow.h"
 #include "app/recentfiles.h"
 #include "link/termwin.h"
 #include "platform/commandids.h"
@@ -19,9 +20,13 @@
 #include <QPointer>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace nimbrel::test {
 namespace {
@@ -155,18 +160,25 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
 }
 
 TEST_F(AppTest, AcceleratorsAndFrameBasics) {
-    const std::vector<std::pair<int, QKeySequence>> keys{
-        {cmd::kEditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete)},
-        {cmd::kEditCopy, QKeySequence(Qt::CTRL | Qt::Key_Insert)},
-        {cmd::kEditPaste, QKeySequence(Qt::SHIFT | Qt::Key_Insert)},
-        {cmd::kEditClear, QKeySequence(Qt::CTRL | Qt::Key_Delete)},
-        {cmd::kEditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace)},
-        {cmd::kFindNext, QKeySequence(Qt::Key_F3)},
-        {cmd::kViewSimple, QKeySequence(Qt::Key_F1)},
+    using Keys = QList<QKeySequence>;
+    const std::vector<std::pair<int, Keys>> keys{
+        {cmd::kEditCut, {QKeySequence(Qt::SHIFT | Qt::Key_Delete)}},
+        {cmd::kEditCopy, {QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
+        {cmd::kEditPaste, {QKeySequence(Qt::SHIFT | Qt::Key_Insert)}},
+        {cmd::kEditClear, {QKeySequence(Qt::CTRL | Qt::Key_Delete)}},
+        {cmd::kEditUndo, {QKeySequence(Qt::ALT | Qt::Key_Backspace)}},
+        {cmd::kFindNext, {QKeySequence(Qt::Key_F3)}},
+        {cmd::kViewSimple, {QKeySequence(Qt::Key_F1)}},
+        {cmd::kFileNew, {QKeySequence(Qt::CTRL | Qt::Key_N)}},
+        {cmd::kFileOpen, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+        {cmd::kFileSave, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
+        {cmd::kFileSaveAs, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}},
+        {cmd::kPrintConfig, {QKeySequence(Qt::CTRL | Qt::Key_P)}},
+        {cmd::kExit, {QKeySequence(Qt::ALT | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_Q)}},
     };
     for (const auto& [id, key] : keys) {
         ASSERT_NE(Frame()->Action(id), nullptr) << id;
-        EXPECT_EQ(Frame()->Action(id)->shortcut(), key) << id;
+        EXPECT_EQ(Frame()->Action(id)->shortcuts(), key) << id;
     }
     EXPECT_EQ(Frame()->windowTitle(), "Nimbrel");
     EXPECT_FALSE(Frame()->windowIcon().isNull());
@@ -176,6 +188,16 @@ TEST_F(AppTest, AcceleratorsAndFrameBasics) {
     EXPECT_EQ(Frame()->CapsIndicator()->text(), "CAPS");
     EXPECT_EQ(Frame()->NumIndicator()->text(), "NUM");
     EXPECT_EQ(Frame()->ScrollIndicator()->text(), "SCRL");
+}
+
+TEST_F(AppTest, CtrlNOpensANewConfigurationAndCtrlQExits) {
+    Frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+    QTest::keyClick(Frame(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(Client()->ConfigCount(), 1);
+    QTest::keyClick(Frame(), Qt::Key_Q, Qt::ControlModifier);
+    Settle();
+    EXPECT_FALSE(Frame()->isVisible());
 }
 
 TEST(AppStartTest, StartedMinimisedStaysMinimisedAndExitCloses) {
@@ -482,14 +504,99 @@ TEST_F(AppTest, HelpOpensTheShippedPage) {
     const QFileInfo page(catcher.urls[0].toLocalFile());
     EXPECT_EQ(page.fileName(), "NimbrelHelp.html");
     EXPECT_TRUE(page.exists());
+    EXPECT_EQ(app->HelpWindow(), nullptr); // the desktop's viewer took it
 }
 
-TEST_F(AppTest, StatusBarShowsTheHintOfTheHighlightedCommand) {
-    Frame()->Action(cmd::kStart)->setEnabled(true);
-    Frame()->Action(cmd::kStart)->showStatusText(Frame());
-    EXPECT_EQ(Frame()->statusBar()->currentMessage(), "Initiates PTT communications");
-    Frame()->Action(cmd::kReadMemory)->showStatusText(Frame());
-    EXPECT_EQ(Frame()->statusBar()->currentMessage(), "");
+// A desktop on which no viewer can be started, for one test.
+class NoViewer {
+public:
+    NoViewer() : saved_(TNimbrelApp::DesktopOpener()) {
+        TNimbrelApp::DesktopOpener() = [this](const QUrl& url) {
+            urls << url;
+            return false;
+        };
+    }
+    ~NoViewer() { TNimbrelApp::DesktopOpener() = saved_; }
+    QList<QUrl> urls;
+
+private:
+    TNimbrelApp::UrlOpener saved_;
+};
+
+TEST_F(AppTest, WithoutAViewerHelpOpensInTheProgramsOwnWindow) {
+    NoViewer desktop;
+    Frame()->ExecuteCommand(cmd::kHelpMain);
+    ASSERT_EQ(desktop.urls.size(), 1);
+    THelpWindow* help = app->HelpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    QTextBrowser* browser = help->Browser();
+    EXPECT_EQ(browser->source(), desktop.urls[0]);
+    EXPECT_EQ(help->windowTitle(), "Nimbrel Help");
+    for (const char* topic : {"scripts/run.sh", "Preferences", "dialout", "Tolvar417",
+                              "Sensor Item Editor", "Compare with transmitter", "Cancel",
+                              "Basic PTT Setup", "--print-to-pdf", "nimbrel-cli"}) {
+        EXPECT_TRUE(browser->toPlainText().contains(topic)) << topic;
+    }
+    // Its pictures load, and every link within the page has its anchor.
+    EXPECT_FALSE(
+        browser->loadResource(QTextDocument::ImageResource, QUrl("preferences.png")).isNull());
+    QStringList anchors, links;
+    for (QTextBlock b = browser->document()->begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            anchors << f.anchorNames();
+            if (f.anchorHref().startsWith('#')) links << f.anchorHref().mid(1);
+        }
+    }
+    EXPECT_GE(links.size(), 10);
+    for (const QString& link : links)
+        EXPECT_TRUE(anchors.contains(link)) << link.toStdString();
+
+    // Asked again, the same window comes back.
+    help->showMinimized();
+    Frame()->ExecuteCommand(cmd::kHelpMain);
+    EXPECT_EQ(app->HelpWindow(), help);
+    EXPECT_FALSE(help->isMinimized());
+}
+
+TEST_F(AppTest, OpenTerminalAndTheWindowListBringTheTerminalForward) {
+    Settings::WriteString("COM", "device2", dir.File("no-such-port"));
+    struct Case {
+        bool viaWindowMenu; // else Terminal > Open terminal window
+        bool minimised;     // else only behind another window
+    };
+    for (const Case& c : {Case{false, true}, Case{true, true}, Case{false, false}}) {
+        SCOPED_TRACE(testing::Message() << "menu " << c.viaWindowMenu << ", min " << c.minimised);
+        Client()->TermOpen(false);
+        TermWin* terminal = Client()->TerminalWindow();
+        ASSERT_NE(terminal, nullptr);
+        auto* frame = qobject_cast<QMdiSubWindow*>(terminal->parentWidget());
+        ASSERT_NE(frame, nullptr);
+        if (c.minimised) frame->showMinimized();
+        AddChild("in front");
+        ASSERT_NE(Client()->currentSubWindow(), frame);
+
+        if (c.viaWindowMenu) {
+            emit Frame()->WindowMenu()->aboutToShow();
+            const auto actions = Frame()->WindowMenu()->actions();
+            const auto it = std::find_if(actions.begin(), actions.end(), [](QAction* a) {
+                return a->text().endsWith("Terminal Window Viewer");
+            });
+            ASSERT_NE(it, actions.end());
+            (*it)->trigger();
+        } else {
+            Frame()->ExecuteCommand(cmd::kOpenTerminal);
+        }
+        EXPECT_FALSE(frame->isMinimized());
+        EXPECT_EQ(Client()->currentSubWindow(), frame);
+        EXPECT_EQ(Client()->TerminalWindow(), terminal); // no second one
+    }
+    // Start asks for a minimised terminal: an open one stays as it is.
+    QMdiSubWindow* frame = Client()->currentSubWindow();
+    frame->showMinimized();
+    Client()->TermOpen(true);
+    EXPECT_TRUE(frame->isMinimized());
 }
 
 } // namespace
