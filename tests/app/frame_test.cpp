@@ -103,7 +103,7 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
          {"&Save", cmd::kFileSave, "Saves the active document"},
          {"Save &As...", cmd::kFileSaveAs, "Sets PTT communication settings"},
          kSep,
-         {"E&xit\tAlt+F4", cmd::kExit, "Quits Nimbrel and prompts to save the documents"}});
+         {"E&xit", cmd::kExit, "Quits Nimbrel and prompts to save the documents"}});
     ExpectMenu(TopMenu(Frame(), "&View"), {{"&Simple", cmd::kViewSimple, ""}});
 
     QMenu* sensor = TopMenu(Frame(), "&Sensor configuration");
@@ -174,7 +174,7 @@ TEST_F(AppTest, AcceleratorsAndFrameBasics) {
         {cmd::kFileSave, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
         {cmd::kFileSaveAs, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}},
         {cmd::kPrintConfig, {QKeySequence(Qt::CTRL | Qt::Key_P)}},
-        {cmd::kExit, {QKeySequence(Qt::ALT | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_Q)}},
+        {cmd::kExit, {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::ALT | Qt::Key_F4)}},
     };
     for (const auto& [id, key] : keys) {
         ASSERT_NE(Frame()->Action(id), nullptr) << id;
