@@ -572,6 +572,14 @@ QPixmap SimplePicture() {
     return pm;
 }
 
+QImage AppIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    DrawAppIcon(p, size);
+    return image;
+}
+
 QIcon Icon(int id) {
     if (id == kAppIcon) return SizedIcon(&DrawAppIcon);
     if (id == kConfigIcon) return SizedIcon(&DrawConfigIcon);

@@ -30,6 +30,9 @@ QPixmap SimplePicture();
 
 // Icons 1001 and 1002.
 QIcon Icon(int id);
+// The program's icon (1001) drawn at `size` x `size` pixels, for the
+// desktop's icon theme.
+QImage AppIconImage(int size);
 
 // The toolbar image of a command (by command id); a null pixmap for other ids.
 QPixmap ToolbarImage(int commandId);

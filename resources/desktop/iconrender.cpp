@@ -1,9 +1,9 @@
 // Build-time tool: renders the program's own icon (picture 1001) to PNG files
 // for the desktop's icon theme. Usage: nimbrel-iconrender SIZE FILE [SIZE FILE]...
 //
-// The drawing code is compiled in from pictures.cpp so that every size is
-// drawn at its own resolution, not scaled from the program's small icons.
-#include "resources/pictures.cpp"
+// Every size is drawn at its own resolution by the program's icon code, not
+// scaled from the program's small icons.
+#include "resources/pictures.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,12 +23,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: bad size '%s'\n", argv[0], argv[i]);
             return 2;
         }
-        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        {
-            QPainter p(&image);
-            nimbrel::res::DrawAppIcon(p, size);
-        }
+        const QImage image = nimbrel::res::AppIconImage(size);
         const QString file = QString::fromLocal8Bit(argv[i + 1]);
         QDir().mkpath(QFileInfo(file).absolutePath());
         if (!image.save(file, "PNG")) {
