@@ -28,6 +28,8 @@ TNimbrelApp::TNimbrelApp() : TNimbrelApp(Options{}) {}
 TNimbrelApp::TNimbrelApp(const Options& options)
     : options_(options), link_(std::make_unique<nimbrel::LinkSession>()) {
     QApplication::setApplicationName(QStringLiteral("Nimbrel"));
+    // Desktops match the window to its menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.nimbrel.Nimbrel"));
     QApplication::setWindowIcon(nimbrel::res::Icon(nimbrel::res::kAppIcon));
     if (options_.installUi) {
         ui_ = std::make_unique<nimbrel::QtUi>();
