@@ -20,11 +20,11 @@ build build
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
-build build-asan -DNIMBREL_SANITIZE=address
+build build-asan -DNIMBREL_SANITIZE=address -DNIMBREL_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 echo "== ThreadSanitizer (headless core and link)"
-build build-tsan -DNIMBREL_SANITIZE=thread -DNIMBREL_GUI=OFF
+build build-tsan -DNIMBREL_SANITIZE=thread -DNIMBREL_GUI=OFF -DNIMBREL_BENCH=OFF
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs"
