@@ -24,6 +24,8 @@ std::int32_t ElapsedMs(Clock::time_point since) {
 }
 
 constexpr const char* kNotOpen = "the port is not open";
+// How often wake-up bytes alone reach the display.
+constexpr std::int64_t kWakeBytesDisplayMs = 1000;
 
 bool IsLossError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
@@ -436,11 +438,17 @@ void Transport::AppendReceived(const char* data, std::int32_t n) {
 }
 
 void Monitor(Transport& t, std::int32_t displayIntervalMs) {
-    const auto interval = std::chrono::milliseconds(std::max(displayIntervalMs, 0));
+    const auto normal = std::chrono::milliseconds(std::max(displayIntervalMs, 0));
+    // A transmitter asleep sends its wake-up byte every few hundred
+    // milliseconds: those alone are shown once a second, so a terminal left
+    // open on a sleeping unit repaints seldom. Anything else comes at once.
+    const auto wakeOnly = std::max(normal, std::chrono::milliseconds(kWakeBytesDisplayMs));
     std::vector<char> chunk(static_cast<std::size_t>(Transport::kChunkSize));
     std::string pending; // display text not yet handed over
     std::int32_t pendingRaw = 0;
-    auto lastHandOver = Clock::now() - interval;
+    bool pendingWakeOnly = true; // every byte pending is the wake-up byte
+    auto lastHandOver = Clock::now() - wakeOnly;
+    auto interval = [&] { return pendingWakeOnly ? wakeOnly : normal; };
     auto handOver = [&] {
         if (pendingRaw == 0) return;
         {
@@ -449,6 +457,7 @@ void Monitor(Transport& t, std::int32_t displayIntervalMs) {
         }
         pending.clear();
         pendingRaw = 0;
+        pendingWakeOnly = true;
         lastHandOver = Clock::now();
     };
 
@@ -478,6 +487,8 @@ void Monitor(Transport& t, std::int32_t displayIntervalMs) {
                 if (pendingRaw + n > Transport::kChunkSize) handOver();
                 pending += ChunkDisplayText(chunk.data(), n);
                 pendingRaw += n;
+                pendingWakeOnly = pendingWakeOnly && std::all_of(chunk.data(), chunk.data() + n,
+                                                                 [](char c) { return c == kAck; });
             }
             if (port->GoneError() >= 0) {
                 t.MarkLost(LossText(port->GoneError()), true);
@@ -490,14 +501,14 @@ void Monitor(Transport& t, std::int32_t displayIntervalMs) {
 
         const auto now = Clock::now();
         if (pendingRaw > 0 &&
-            (now - lastHandOver >= interval || pendingRaw >= Transport::kChunkSize)) {
+            (now - lastHandOver >= interval() || pendingRaw >= Transport::kChunkSize)) {
             handOver();
         }
         if (readNow) continue;
 
         int timeoutMs = -1; // idle: wait for bytes or the wake, nothing else
         if (pendingRaw > 0) {
-            const auto due = lastHandOver + interval - Clock::now();
+            const auto due = lastHandOver + interval() - Clock::now();
             timeoutMs = static_cast<int>(std::max<std::int64_t>(
                 std::chrono::ceil<std::chrono::milliseconds>(due).count(), 0));
         }

@@ -381,6 +381,42 @@ TEST_F(TransportTest, DisplayTextComesInBatches) {
     EXPECT_GE(batches.calls, 3) << "handed over while the stream goes on";
 }
 
+// A transmitter asleep sends only wake-up bytes: they reach the display once
+// a second; anything else in a batch brings it at the usual pace.
+TEST_F(TransportTest, WakeBytesAloneReachTheDisplayOnceASecond) {
+    Settings::WriteString("TIMING", "MonitorPauseMs", "20");
+    std::mutex mutex;
+    std::vector<std::string> batches;
+    Pty pty;
+    Transport t;
+    t.SetDisplaySink([&](const std::string& text, std::int32_t) {
+        std::lock_guard<std::mutex> guard(mutex);
+        batches.push_back(text);
+    });
+    Open(t, pty.Slave());
+    WaitFor([&] {
+        std::lock_guard<std::mutex> guard(mutex);
+        return !batches.empty(); // the stream's initial byte
+    });
+    const auto count = [&] {
+        std::lock_guard<std::mutex> guard(mutex);
+        return batches.size();
+    };
+    const std::size_t before = count();
+    for (int i = 0; i < 6; ++i) { // 0x06 every 100 ms for 600 ms
+        ASSERT_TRUE(pty.WriteAll("\x06"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_LE(count() - before, 1u) << "at most one hand-over of wake bytes in 600 ms";
+    ASSERT_TRUE(pty.WriteAll("OK"));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard<std::mutex> guard(mutex);
+        return !batches.empty() && batches.back().ends_with("OK");
+    }));
+    EXPECT_LT(MsSince(start), 500) << "other text is not held back";
+}
+
 // A peer that reads nothing: the port's buffer fills, and the write neither
 // drops the rest nor hangs.
 TEST_F(TransportTest, WriteToAPeerThatTakesNothingStallsOrIsCancelled) {
