@@ -59,8 +59,8 @@ cleanup() {
 trap cleanup EXIT
 printf '[TIMING]\nSplashSeconds=0\n' >"$work/Nimbrel.ini"
 
-# A display of our own.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+# A display of our own; -noreset keeps it accepting clients between runs.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { echo "startup-time: Xvfb did not start" >&2; exit 1; }
