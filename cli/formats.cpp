@@ -133,7 +133,8 @@ std::string FormatDump(std::uint32_t from, const std::vector<std::uint8_t>& byte
             if (k == kDumpLine / 2) out += ' ';
             if (k < n) {
                 const std::uint8_t b = bytes[line + k];
-                out += " " + Hex(b, 2);
+                out += ' ';
+                out += Hex(b, 2);
                 text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
             } else {
                 out += "   ";
@@ -176,9 +177,10 @@ std::string ProgressBarText(const Progress& p, int width) {
         constexpr int kBar = 20;
         const int step = std::clamp(p.step, 0, p.steps);
         const auto filled = static_cast<int>(std::int64_t{kBar} * step / p.steps);
-        line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-               std::string(static_cast<std::size_t>(kBar - filled), '-') + "] " +
-               std::to_string(step) + "/" + std::to_string(p.steps) + " ";
+        line += '[';
+        line.append(static_cast<std::size_t>(filled), '#');
+        line.append(static_cast<std::size_t>(kBar - filled), '-');
+        line += "] " + std::to_string(step) + "/" + std::to_string(p.steps) + " ";
     }
     line += Details(p);
     if (width > 0 && line.size() > static_cast<std::size_t>(width)) {

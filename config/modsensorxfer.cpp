@@ -122,8 +122,8 @@ std::optional<EditorMessage> ToggleHex(ModSensorXfer& form, bool checked) {
 
 void ToggleList(ModSensorXfer& form, bool checked) {
     if (!checked) {
-        form.max = "0";
-        form.min = "0";
+        form.max.assign(1, '0');
+        form.min.assign(1, '0');
         return;
     }
     form.max = "{}";
@@ -149,7 +149,7 @@ void FillModSensorXfer(const DisplayLine& item, ModSensorXfer& xfer) {
     xfer.selected = EntryIndexOfType(item.GetType());
     if (item.GetList()) {
         xfer.max = item.GetMaxText();
-        xfer.min = "0";
+        xfer.min.assign(1, '0');
     } else {
         xfer.max = item.LongToString(item.GetMax());
         xfer.min = item.LongToString(item.GetMin());
