@@ -252,7 +252,6 @@ void Preferences::SetupWindow() {
     const int p = (port == 1 || port == 3 || port == 4) ? port - 1 : 1;
     for (int i = 0; i < 4; ++i)
         port_[static_cast<std::size_t>(i)]->setChecked(i == p);
-    shownPort_ = 0;
     ShowDeviceOf(p + 1);
 
     const bool q = Settings::Get(keys::kPrefAbort) == "QQQQQQQ";

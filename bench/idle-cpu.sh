@@ -21,6 +21,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+. bench/common.sh
 
 goal=0.3 # % of one core
 build="build-release"
@@ -39,10 +40,7 @@ while getopts "B:ni:kNS:T:h" opt; do
     N) terminal=0 ;;
     S) read -r -a sim_extra <<<"$OPTARG" ;;
     T) timing+=("$OPTARG") ;;
-    *)
-      sed -n '2,/^set -euo/p' "$0" | sed '$d' | sed 's/^# \{0,1\}//'
-      [ "$opt" = h ] && exit 0 || exit 1
-      ;;
+    *) bench_usage "$opt" ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -54,25 +52,11 @@ fi
 ((interval > seconds)) && interval=$seconds
 [[ "$build" = /* ]] || build=$root/$build
 
-# --- Tools: Xvfb and xdotool, installed like scripts/deps.sh does -------------
-need=()
-command -v Xvfb >/dev/null || need+=(xvfb)
-command -v xdotool >/dev/null || need+=(xdotool)
-# Qt's X11 platform plugin.
-compgen -G "/usr/lib/*/qt6/plugins/platforms/libqxcb.so" >/dev/null || need+=(qt6-qpa-plugins)
-if ((${#need[@]})); then
-  scripts/deps.sh "${need[@]}"
-fi
+bench_need_x
 
 nimbrel=$build/app/nimbrel
 sim=$build/tools/nimbrel-sim
-if ((do_build)); then
-  launcher=()
-  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBREL_TESTS=OFF \
-    "${launcher[@]}" >/dev/null
-  cmake --build "$build" -j "$(nproc)" --target nimbrel nimbrel-sim
-fi
+((do_build)) && bench_build_release "$build" nimbrel nimbrel-sim
 for exe in "$nimbrel" "$sim"; do
   [ -x "$exe" ] || {
     echo "idle-cpu: $exe is not built (leave out -n to build it)" >&2

@@ -17,6 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+. bench/common.sh
 
 goal=300 # ms
 build="build-release"
@@ -25,10 +26,7 @@ while getopts "B:nh" opt; do
   case $opt in
     B) build=$OPTARG ;;
     n) do_build=0 ;;
-    *)
-      sed -n '2,/^set -euo/p' "$0" | sed '$d' | sed 's/^# \{0,1\}//'
-      [ "$opt" = h ] && exit 0 || exit 1
-      ;;
+    *) bench_usage "$opt" ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -36,17 +34,8 @@ runs=${1:-10}
 [[ "$runs" =~ ^[0-9]+$ ]] && ((runs >= 1)) || { echo "startup-time: RUNS is a whole number" >&2; exit 1; }
 [[ "$build" = /* ]] || build=$root/$build
 
-need=()
-command -v Xvfb >/dev/null || need+=(xvfb)
-command -v xdotool >/dev/null || need+=(xdotool)
-((${#need[@]} == 0)) || scripts/deps.sh "${need[@]}"
-
-if ((do_build)); then
-  scripts/deps.sh
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBREL_TESTS=OFF \
-    -DNIMBREL_BENCH=OFF >/dev/null
-  cmake --build "$build" --target nimbrel >/dev/null
-fi
+bench_need_x
+((do_build)) && bench_build_release "$build" nimbrel >/dev/null
 program=$build/app/nimbrel
 [ -x "$program" ] || { echo "startup-time: no program at $program" >&2; exit 1; }
 

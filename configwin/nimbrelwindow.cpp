@@ -162,10 +162,7 @@ void TNimbrelWindow::SetupWindow() {
     SetScrollRanges();
 
     if (LoadedFromFile && !Items.empty()) {
-        std::vector<std::string> problems;
-        if (nimbrel::ReadConfigItems(FileName, Items, header_, problems)) {
-            nimbrel::ShowConfigProblems(FileName, problems);
-        } else {
+        if (!nimbrel::ReadConfigItems(FileName, Items, header_)) {
             // The file went away between the two passes.
             ReportOpenFailure();
             ClearItems();
