@@ -18,7 +18,7 @@ inline constexpr int kExitPort = 3;  // the port cannot be opened or went away
 inline constexpr int kExitNoAnswer = 4; // the transmitter did not answer in time
 inline constexpr int kExitInterrupted = 130;
 
-enum class Command { None, Check, Encode, Send, Read, Compare, Version, Program, Dump };
+enum class Command { None, Check, Encode, Send, Read, Compare, Version, Program, Dump, Stop };
 
 enum class Format { Commands, Hex, Json };
 
@@ -54,6 +54,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args);
 
 // The subcommand's name ("send"), "" for None.
 const char* CommandName(Command command);
+
+// The line rates --baud takes, those the serial layer can set: "110, 150, ...".
+std::string BaudRatesText();
 
 // Whether the subcommand talks to a transmitter.
 bool NeedsTransmitter(Command command);
