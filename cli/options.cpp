@@ -16,9 +16,9 @@ constexpr std::int32_t kMaxWaitSeconds = 86400;
 
 // Every rate termios has a name for; the serial layer sets some of them.
 constexpr std::array<std::int32_t, 30> kTermiosRates = {
-    50,     75,     110,    134,     150,     200,     300,     600,     1200,    1800,   2400,
-    4800,   9600,   19200,  38400,   57600,   115200,  230400,  460800,  500000,  576000, 921600,
-    1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
+    50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
+    576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
 
 struct CommandInfo {
     Command command;
@@ -164,7 +164,8 @@ private:
             o_.output = *value;
         } else if (name == "--baud") {
             o_.baud = ParseBaud(*value);
-            if (!o_.baud) Fail("--baud needs one of " + BaudRatesText() + ", not \"" + *value + "\"");
+            if (!o_.baud)
+                Fail("--baud needs one of " + BaudRatesText() + ", not \"" + *value + "\"");
         } else if (name == "--wait") {
             o_.waitMs = ParseSeconds(*value);
             if (!o_.waitMs) {

@@ -234,9 +234,8 @@ private:
     // The items of a read, as the window prepares them, leaving out those a
     // read gives no value; `at` gets each one's index in `items`, `skipped`
     // whether some cannot be read as they are.
-    static std::vector<TransferEngine::ReadItem> ReadItems(const ItemList& items,
-                                                           std::vector<std::size_t>& at,
-                                                           bool& skipped) {
+    static std::vector<TransferEngine::ReadItem>
+    ReadItems(const ItemList& items, std::vector<std::size_t>& at, bool& skipped) {
         std::vector<TransferEngine::ReadItem> out;
         at.clear();
         skipped = false;

@@ -78,7 +78,8 @@ TEST(CliOptions, CommandLinesThatParse) {
 }
 
 // The rates the serial layer sets, as --baud names them.
-const std::string kRates = "110, 150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400";
+const std::string kRates =
+    "110, 150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400";
 
 TEST(CliOptions, UsageErrors) {
     const std::vector<std::pair<std::string, std::string>> rows = {

@@ -302,9 +302,9 @@ TEST(ConfigFileReading, RefusalsOfTypesAndFlagsAndJunk) {
                                                     "6,1,1.5,,b,1,1,0,1,0,4,0,0\r\n"
                                                     "4,1,90,,c,1,2,1,{90},0,4,0,0\r\n"));
     const ItemList& loaded = file.items;
-    EXPECT_EQ(file.problems,
-              (std::vector<std::string>{"Line 2: Unknown type", "Line 3: Hex not allowed for floats",
-                                        "Line 4: Lists must be decimal."}));
+    EXPECT_EQ(file.problems, (std::vector<std::string>{"Line 2: Unknown type",
+                                                       "Line 3: Hex not allowed for floats",
+                                                       "Line 4: Lists must be decimal."}));
     EXPECT_EQ(loaded[0]->GetType(), 11);
     EXPECT_FALSE(loaded[1]->GetHex());
     EXPECT_EQ(loaded[2]->GetValueText(), "90");
@@ -393,7 +393,8 @@ TEST(ConfigFileReading, ProblemsOfAFileAreShownOnceWithAtMostTwentyLines) {
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(nimbrel::ConfigProblemsText("\x1b]0;x\a.cfg", {"a\x9b"}),
               "The file \\x1b]0;x\\x07.cfg has problems:\r\na\\x9b");
-    EXPECT_EQ(nimbrel::NoConfigurationText("e\x1b.cfg"), "The file e\\x1b.cfg holds no configuration.");
+    EXPECT_EQ(nimbrel::NoConfigurationText("e\x1b.cfg"),
+              "The file e\\x1b.cfg holds no configuration.");
 }
 
 TEST(ConfigFileWriting, FailedSaveKeepsThePreviousFileAndNamesIt) {
