@@ -4,8 +4,8 @@
 # dependencies from the Debian mirror), then the programs, their libraries,
 # the manual pages, the bash completion, the menu entry, the icons and the
 # AppStream metadata checked, and nimbrel started from its menu entry under
-# Xvfb. Needs root (debootstrap, chroot,
-# mounts), a network mirror and some minutes; the test command does not run it.
+# Xvfb. Needs root (debootstrap, chroot, mounts), a network mirror and some
+# minutes; the test command does not run it.
 #
 # usage: scripts/check-install.sh [-B BUILD_DIR] [--keep] [--no-launch]
 #   -B DIR       build folder (default build-install in the repository); the
