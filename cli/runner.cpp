@@ -385,7 +385,9 @@ private:
             engine.SetEntered(true);
             return Outcome::Done;
         }
-        if (outcome != Outcome::NoAnswer) {
+        // A port that went away or a cancel ends the start; any other answer
+        // (none, or not in form) means asleep.
+        if (outcome == Outcome::PortLost || outcome == Outcome::Cancelled) {
             held.Release();
             return outcome;
         }
@@ -626,7 +628,8 @@ int Run(const Options& options, Console& console) {
 }
 
 int UsageError(const ParseResult& parsed, std::ostream& out, std::ostream& err) {
-    err << kProgramName << ": " << parsed.error << "\nTry '" << kProgramName << " --help'.\n";
+    err << kProgramName << ": " << DisplayText(parsed.error) << "\nTry '" << kProgramName
+        << " --help'.\n";
     if (parsed.options.json) {
         JsonWriter json;
         json.BeginObject()
