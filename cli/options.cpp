@@ -328,8 +328,10 @@ Results go to standard output; messages and progress to standard error.
 
 Exit codes:
   0    success
-  1    a check failed, a verify mismatch, or compare found differences
-  2    usage, or a file that cannot be read or written
+  1    a check failed, a file has problems, a verify mismatch, or compare
+       found differences
+  2    usage, or a file that cannot be read or written or holds no
+       configuration
   3    the port cannot be opened or went away
   4    the transmitter did not answer in time
   130  interrupted (Ctrl+C): the transmitter is put back to sleep if it was

@@ -11,10 +11,11 @@ namespace nimbrel::cli {
 
 // Exit codes a script can rely on.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed =
-    1;                               // a check failed, a verify mismatch, compare found differences
-inline constexpr int kExitUsage = 2; // usage, or a file that cannot be read or written
-inline constexpr int kExitPort = 3;  // the port cannot be opened or went away
+// A check failed, a file has problems, a verify mismatch, compare found differences.
+inline constexpr int kExitFailed = 1;
+// Usage, or a file that cannot be read or written or holds no configuration.
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitPort = 3;     // the port cannot be opened or went away
 inline constexpr int kExitNoAnswer = 4; // the transmitter did not answer in time
 inline constexpr int kExitInterrupted = 130;
 
