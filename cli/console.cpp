@@ -1,6 +1,7 @@
 #include "cli/console.h"
 
 #include "cli/formats.h"
+#include "platform/displaytext.h"
 
 #include <ostream>
 
@@ -68,8 +69,10 @@ CliUi::CliUi(std::ostream& err, ProgressDisplay& progress)
 Answer CliUi::MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
                          Icon icon) {
     progress_.Break();
-    messages_.push_back(SingleNewlines(text));
-    return StderrUi::MessageBox(text, caption, buttons, icon);
+    // Messages may quote file and transmitter text: never raw on a terminal.
+    const std::string shown = DisplayText(text, /*keepLineBreaks=*/true);
+    messages_.push_back(SingleNewlines(shown));
+    return StderrUi::MessageBox(shown, caption, buttons, icon);
 }
 
 } // namespace nimbrel::cli

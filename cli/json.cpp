@@ -49,7 +49,12 @@ std::string JsonQuote(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            if (const std::size_t n = Utf8Length(text, i); n > 0) {
+            const std::size_t n = Utf8Length(text, i);
+            if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+                // A C1 control: escaped like the C0 ones.
+                AppendCode(out, static_cast<unsigned char>(text[i + 1]));
+                i += n;
+            } else if (n > 0) {
                 out.append(text.substr(i, n));
                 i += n;
             } else {

@@ -1,15 +1,24 @@
 #include "cli/options.h"
 
+#include "link/comstream.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+
+#include <termios.h>
 
 namespace nimbrel::cli {
 namespace {
 
 constexpr std::uint32_t kLastAddress = 0xFFFF;
 constexpr std::int32_t kMaxWaitSeconds = 86400;
-constexpr std::int32_t kMaxBaud = 4000000;
+
+// Every rate termios has a name for; the serial layer sets some of them.
+constexpr std::array<std::int32_t, 30> kTermiosRates = {
+    50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
+    576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
 
 struct CommandInfo {
     Command command;
@@ -18,7 +27,7 @@ struct CommandInfo {
     bool transmitter;
 };
 
-constexpr std::array<CommandInfo, 8> kCommands = {{
+constexpr std::array<CommandInfo, 9> kCommands = {{
     {Command::Check, "check", 1, false},
     {Command::Encode, "encode", 1, false},
     {Command::Send, "send", 1, true},
@@ -27,6 +36,7 @@ constexpr std::array<CommandInfo, 8> kCommands = {{
     {Command::Version, "version", 0, true},
     {Command::Program, "program", 1, true},
     {Command::Dump, "dump", 0, true},
+    {Command::Stop, "stop", 0, true},
 }};
 
 const CommandInfo* Find(Command command) {
@@ -63,10 +73,18 @@ std::optional<std::int32_t> ParseSeconds(const std::string& text) {
     return seconds * 1000 + std::stoi(fraction);
 }
 
+bool SerialLayerSets(std::int32_t baud) {
+    if (baud <= 0) return false;
+    LineSettings settings;
+    settings.baud = static_cast<std::uint32_t>(baud);
+    termios t{};
+    return FillTermios(settings, t);
+}
+
 std::optional<std::int32_t> ParseBaud(const std::string& text) {
     if (!AllOf(text, std::isdigit) || text.size() > 7) return std::nullopt;
     const std::int32_t baud = std::stoi(text);
-    if (baud < 1 || baud > kMaxBaud) return std::nullopt;
+    if (!SerialLayerSets(baud)) return std::nullopt;
     return baud;
 }
 
@@ -146,7 +164,8 @@ private:
             o_.output = *value;
         } else if (name == "--baud") {
             o_.baud = ParseBaud(*value);
-            if (!o_.baud) Fail("--baud needs a rate from 1 to 4000000, not \"" + *value + "\"");
+            if (!o_.baud)
+                Fail("--baud needs one of " + BaudRatesText() + ", not \"" + *value + "\"");
         } else if (name == "--wait") {
             o_.waitMs = ParseSeconds(*value);
             if (!o_.waitMs) {
@@ -251,6 +270,15 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     return Parser(args).Run();
 }
 
+std::string BaudRatesText() {
+    std::string text;
+    for (const std::int32_t rate : kTermiosRates) {
+        if (!SerialLayerSets(rate)) continue;
+        text += (text.empty() ? "" : ", ") + std::to_string(rate);
+    }
+    return text;
+}
+
 const char* CommandName(Command command) {
     const CommandInfo* info = Find(command);
     return info != nullptr ? info->name : "";
@@ -277,6 +305,10 @@ Commands with a transmitter (wake it, do the work, put it back to sleep):
   version                      the transmitter's software version
   program FILE.prg --base HEX  download a program from address HEX on
   dump --from HEX --to HEX     a hex dump of the memory bytes
+  stop                         send the exit string only: puts a transmitter
+                               left in its user interface back to sleep
+A transmitter that sends no wake-up byte for a while ([TIMING] AwakeWaitMs,
+2000 ms) but answers the version query is taken as awake already.
 
 Options:
   --port DEVICE      the serial device to use instead of the settings' port
@@ -296,8 +328,10 @@ Results go to standard output; messages and progress to standard error.
 
 Exit codes:
   0    success
-  1    a check failed, a verify mismatch, or compare found differences
-  2    usage, or a file that cannot be read or written
+  1    a check failed, a file has problems, a verify mismatch, or compare
+       found differences
+  2    usage, or a file that cannot be read or written or holds no
+       configuration
   3    the port cannot be opened or went away
   4    the transmitter did not answer in time
   130  interrupted (Ctrl+C): the transmitter is put back to sleep if it was

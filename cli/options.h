@@ -11,14 +11,15 @@ namespace nimbrel::cli {
 
 // Exit codes a script can rely on.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed =
-    1;                               // a check failed, a verify mismatch, compare found differences
-inline constexpr int kExitUsage = 2; // usage, or a file that cannot be read or written
-inline constexpr int kExitPort = 3;  // the port cannot be opened or went away
+// A check failed, a file has problems, a verify mismatch, compare found differences.
+inline constexpr int kExitFailed = 1;
+// Usage, or a file that cannot be read or written or holds no configuration.
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitPort = 3;     // the port cannot be opened or went away
 inline constexpr int kExitNoAnswer = 4; // the transmitter did not answer in time
 inline constexpr int kExitInterrupted = 130;
 
-enum class Command { None, Check, Encode, Send, Read, Compare, Version, Program, Dump };
+enum class Command { None, Check, Encode, Send, Read, Compare, Version, Program, Dump, Stop };
 
 enum class Format { Commands, Hex, Json };
 
@@ -54,6 +55,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args);
 
 // The subcommand's name ("send"), "" for None.
 const char* CommandName(Command command);
+
+// The line rates --baud takes, those the serial layer can set: "110, 150, ...".
+std::string BaudRatesText();
 
 // Whether the subcommand talks to a transmitter.
 bool NeedsTransmitter(Command command);

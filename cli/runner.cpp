@@ -8,9 +8,12 @@
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
+#include "platform/displaytext.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -21,6 +24,13 @@ namespace {
 
 constexpr const char* kCommsCaption = "Communications error";
 constexpr const char* kFileSent = "File sent.";
+constexpr const char* kFoundAwakeText =
+    "The transmitter sent no wake-up byte but answered the version query: it was awake "
+    "already; carrying on.";
+
+// How long a start waits for the wake-up byte before it asks whether the
+// transmitter is awake already (left in its user interface by an earlier run).
+constexpr IntSetting kAwakeWaitMs{"TIMING", "AwakeWaitMs", 2000};
 
 const char* OutcomeName(Outcome outcome) {
     switch (outcome) {
@@ -75,6 +85,53 @@ struct ItemRef {
     std::int32_t address = 0;
 };
 
+// Holds the messages of an attempt whose failure is not final; Release shows
+// them after all.
+class HeldUi : public Ui {
+public:
+    explicit HeldUi(Ui& outer) : outer_(outer) {}
+
+    Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
+                      Icon icon) override {
+        held_.push_back({text, caption, buttons, icon});
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+    std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial, int maxChars) override {
+        return outer_.InputText(caption, prompt, initial, maxChars);
+    }
+    std::optional<std::string> ChooseFile(const FileRequest& request) override {
+        return outer_.ChooseFile(request);
+    }
+    void ServeEvents(int maxWaitMs) override { outer_.ServeEvents(maxWaitMs); }
+
+    void Release() {
+        for (const Held& h : held_)
+            outer_.MessageBox(h.text, h.caption, h.buttons, h.icon);
+        held_.clear();
+    }
+
+private:
+    struct Held {
+        std::string text;
+        std::string caption;
+        Buttons buttons;
+        Icon icon;
+    };
+    Ui& outer_;
+    std::vector<Held> held_;
+};
+
+// Whether a read can give the item a value: items without bytes, and types a
+// read leaves as they are (user commands, ready-made command texts), are not
+// read.
+bool ReadGivesValue(const DisplayLine& item) {
+    if (item.GetSize() <= 0) return false;
+    bool idValid = true;
+    const std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(item.GetSize(), 4)));
+    return PttValueText(item.GetType(), item.GetHex(), bytes, idValid).has_value();
+}
+
 ItemRef Ref(const ItemList& items, const std::vector<std::string>& sensors, std::size_t index) {
     const DisplayLine& item = *items[index];
     return {index, item.GetName(), sensors[index], item.GetAddress()};
@@ -118,6 +175,9 @@ public:
         case Command::Dump:
             code = Dump();
             break;
+        case Command::Stop:
+            code = StopCommand();
+            break;
         case Command::None:
             break;
         }
@@ -127,8 +187,9 @@ public:
 
 private:
     // A result line on standard output (text mode).
+    // Text from files and the transmitter is shown escaped.
     void Say(const std::string& line) {
-        if (!o_.json) c_.out << line << '\n';
+        if (!o_.json) c_.out << DisplayText(line) << '\n';
     }
     // A summary line on standard output, left out when quiet.
     void Summary(const std::string& line) {
@@ -142,32 +203,50 @@ private:
         if (!o_.quiet) c_.ui.MessageBox(text, "", Buttons::Ok, Icon::None);
     }
 
-    // Loads the configuration as the window opens it.
+    // Loads the configuration as the window opens it, its problems shown in
+    // one message and counted in loadProblems_. False, after the message, for
+    // a file that cannot be opened or holds no configuration (exit 2).
     bool Load(ItemList& items, std::int32_t& sensorCount) {
         const ConfigHeader header = ReadConfigHeader(o_.file);
-        bool read = header.opened;
-        if (read && header.itemCount > 0) {
-            items = MakeBlankItems(header.itemCount);
-            read = ReadConfigItems(o_.file, items, header);
-        }
-        if (!read) {
-            Tell("Cannot open the configuration file " + o_.file + ".", "Error");
+        if (HoldsNoConfiguration(header)) {
+            Tell(NoConfigurationText(o_.file), "Error");
             return false;
         }
+        std::vector<std::string> problems;
+        if (header.opened) items = MakeBlankItems(header.itemCount);
+        if (!header.opened || !ReadConfigItems(o_.file, items, header, problems)) {
+            Tell("Cannot open the configuration file " + DisplayText(o_.file) + ".", "Error");
+            return false;
+        }
+        ShowConfigProblems(o_.file, problems);
+        loadProblems_ = problems.size();
         sensorCount = header.sensorCount;
         return true;
     }
 
-    // The items of a read, as the window prepares them; `skipped` when some
-    // cannot be read as they are.
-    static std::vector<TransferEngine::ReadItem> ReadItems(const ItemList& items, bool& skipped) {
+    // Load for a command that writes or compares the file's values: a file
+    // with problems is refused once they are listed. kExitOk to go on.
+    int LoadWhole(ItemList& items, std::int32_t& sensorCount) {
+        if (!Load(items, sensorCount)) return kExitUsage;
+        return loadProblems_ == 0 ? kExitOk : kExitFailed;
+    }
+
+    // The items of a read, as the window prepares them, leaving out those a
+    // read gives no value; `at` gets each one's index in `items`, `skipped`
+    // whether some cannot be read as they are.
+    static std::vector<TransferEngine::ReadItem>
+    ReadItems(const ItemList& items, std::vector<std::size_t>& at, bool& skipped) {
         std::vector<TransferEngine::ReadItem> out;
+        at.clear();
         skipped = false;
-        for (const auto& item : items) {
-            TransferEngine::ReadItem r{item->GetName(), item->GetAddress(), item->GetSize(),
-                                       item->GetType(), item->GetHex()};
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const DisplayLine& item = *items[i];
+            if (!ReadGivesValue(item)) continue;
+            TransferEngine::ReadItem r{item.GetName(), item.GetAddress(), item.GetSize(),
+                                       item.GetType(), item.GetHex()};
             skipped = skipped || !TransferEngine::ReadProblem(r).empty();
             out.push_back(std::move(r));
+            at.push_back(i);
         }
         return out;
     }
@@ -175,9 +254,7 @@ private:
     int Check() {
         ItemList items;
         std::int32_t sensorCount = 0;
-        const std::size_t before = c_.ui.Messages().size();
         if (!Load(items, sensorCount)) return kExitUsage;
-        const std::size_t notices = c_.ui.Messages().size() - before;
         std::int64_t unlisted = 0;
         const std::vector<Problem> problems = CheckConfiguration(items, &unlisted);
         for (const Problem& p : problems)
@@ -188,7 +265,8 @@ private:
                        "more overlapping pairs") +
                 " of items.");
         }
-        const std::size_t count = problems.size() + static_cast<std::size_t>(unlisted) + notices;
+        const std::size_t count =
+            problems.size() + static_cast<std::size_t>(unlisted) + loadProblems_;
         Summary(o_.file + ": " + Plural(items.size(), "item", "items") + ", " +
                 (count == 0 ? "no problems" : Plural(count, "problem", "problems")) + ".");
         struct Found {
@@ -224,7 +302,7 @@ private:
     int Encode() {
         ItemList items;
         std::int32_t sensorCount = 0;
-        if (!Load(items, sensorCount)) return kExitUsage;
+        if (const int loaded = LoadWhole(items, sensorCount); loaded != kExitOk) return loaded;
         std::vector<EncodedItem> encoded;
         std::string refusal;
         if (!PrepareSend(items, encoded, refusal)) {
@@ -241,7 +319,7 @@ private:
 
     // Opens the port, wakes the transmitter, runs `op` and puts the
     // transmitter back to sleep; the settings copy lives as long.
-    int Transmit(const std::function<Outcome(TransferEngine&)>& op) {
+    int Transmit(const std::function<Outcome(TransferEngine&)>& op, bool wake = true) {
         if (c_.interrupts.Interrupted()) return kExitInterrupted;
         std::string error;
         const auto settings = SettingsOverride::Make(o_, error);
@@ -250,20 +328,25 @@ private:
             return kExitUsage;
         }
         c_.interrupts.SetTempFolder(settings->Folder());
-        const int code = TransmitOn(op);
+        const int code = TransmitOn(op, wake);
         c_.interrupts.SetTempFolder({});
         return code;
     }
 
-    int TransmitOn(const std::function<Outcome(TransferEngine&)>& op) {
+    int TransmitOn(const std::function<Outcome(TransferEngine&)>& op, bool wake) {
         LinkSession link;
         const bool opened = link.Open();
         device_ = link.Device();
         if (!opened) return kExitPort;
         TransferEngine engine(link.Io(), c_.ui, &c_.interrupts.Flag(),
                               [this](const Progress& p) { c_.progress.Update(p); });
+        if (!wake) {
+            outcome_ = op(engine);
+            link.Close();
+            return ExitCode(*outcome_);
+        }
         const std::int32_t waitMs = o_.waitMs ? *o_.waitMs : StartWaitMs();
-        const Outcome started = engine.Start(waitMs);
+        const Outcome started = WakeUp(link, engine, waitMs);
         c_.progress.Break();
         if (started != Outcome::Done) {
             outcome_ = started;
@@ -285,12 +368,41 @@ private:
         return ExitCode(result);
     }
 
+    // Start, or a transmitter found awake: one that sends no wake-up byte
+    // within AwakeWaitMs but answers the version query in form is in its user
+    // interface already. Otherwise the start waits out the rest of `waitMs`.
+    Outcome WakeUp(LinkSession& link, TransferEngine& engine, std::int32_t waitMs) {
+        const std::int32_t firstMs = std::clamp(Settings::Get(kAwakeWaitMs), 0, waitMs);
+        HeldUi held(c_.ui);
+        TransferEngine probe(link.Io(), held, &c_.interrupts.Flag(),
+                             [this](const Progress& p) { c_.progress.Update(p); });
+        const auto start = std::chrono::steady_clock::now();
+        Outcome outcome = probe.Start(firstMs);
+        if (outcome == Outcome::NoAnswer) outcome = probe.QueryVersion();
+        c_.progress.Break();
+        if (outcome == Outcome::Done) {
+            if (!probe.Entered()) Tell(kFoundAwakeText);
+            engine.SetEntered(true);
+            return Outcome::Done;
+        }
+        // A port that went away or a cancel ends the start; any other answer
+        // (none, or not in form) means asleep.
+        if (outcome == Outcome::PortLost || outcome == Outcome::Cancelled) {
+            held.Release();
+            return outcome;
+        }
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count();
+        return engine.Start(std::max<std::int32_t>(0, waitMs - static_cast<std::int32_t>(spent)));
+    }
+
     bool Succeeded() const { return outcome_ == Outcome::Done; }
 
     int Send() {
         ItemList items;
         std::int32_t sensorCount = 0;
-        if (!Load(items, sensorCount)) return kExitUsage;
+        if (const int loaded = LoadWhole(items, sensorCount); loaded != kExitOk) return loaded;
         std::vector<EncodedItem> encoded;
         std::string refusal;
         if (!PrepareSend(items, encoded, refusal)) {
@@ -322,11 +434,12 @@ private:
     // Reads every item; `texts` gets the value text of each item read.
     int ReadAll(const ItemList& items, std::vector<std::optional<std::string>>& texts,
                 bool& skipped) {
-        const std::vector<TransferEngine::ReadItem> read = ReadItems(items, skipped);
+        std::vector<std::size_t> at;
+        const std::vector<TransferEngine::ReadItem> read = ReadItems(items, at, skipped);
         texts.assign(items.size(), std::nullopt);
         return Transmit([&](TransferEngine& engine) {
             return engine.ReadConfiguration(
-                read, [&texts](std::size_t i, const std::string& value) { texts[i] = value; });
+                read, [&](std::size_t i, const std::string& value) { texts[at[i]] = value; });
         });
     }
 
@@ -378,7 +491,7 @@ private:
     int Compare() {
         ItemList items;
         std::int32_t sensorCount = 0;
-        if (!Load(items, sensorCount)) return kExitUsage;
+        if (const int loaded = LoadWhole(items, sensorCount); loaded != kExitOk) return loaded;
         std::vector<std::optional<std::string>> texts;
         bool skipped = false;
         int code = ReadAll(items, texts, skipped);
@@ -471,6 +584,14 @@ private:
         return code;
     }
 
+    // The exit string alone, for a transmitter left in its user interface.
+    int StopCommand() {
+        const int code =
+            Transmit([](TransferEngine& engine) { return engine.Stop(); }, /*wake=*/false);
+        if (Succeeded()) Summary("Sent the exit string to " + device_ + ".");
+        return code;
+    }
+
     int Finish(int code) {
         WriteJson(code);
         return code;
@@ -497,6 +618,7 @@ private:
     std::string device_;
     std::optional<Outcome> outcome_;
     std::function<void(JsonWriter&)> fields_;
+    std::size_t loadProblems_ = 0; // problems the loader found in the file
 };
 
 } // namespace
@@ -506,7 +628,8 @@ int Run(const Options& options, Console& console) {
 }
 
 int UsageError(const ParseResult& parsed, std::ostream& out, std::ostream& err) {
-    err << kProgramName << ": " << parsed.error << "\nTry '" << kProgramName << " --help'.\n";
+    err << kProgramName << ": " << DisplayText(parsed.error) << "\nTry '" << kProgramName
+        << " --help'.\n";
     if (parsed.options.json) {
         JsonWriter json;
         json.BeginObject()

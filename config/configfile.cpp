@@ -1,6 +1,7 @@
 #include "config/configfile.h"
 
 #include "config/numbertext.h"
+#include "platform/displaytext.h"
 #include "platform/ui.h"
 
 #include <algorithm>
@@ -155,6 +156,36 @@ public:
     }
 };
 
+// Passes another stream's characters on one at a time and counts the line
+// breaks among those handed out (CR LF once, as the loader reads them).
+class LineCountingBuf : public std::streambuf {
+public:
+    explicit LineCountingBuf(std::streambuf* source) : source_(source) {}
+
+    // The line of the character handed out last (1 before any).
+    std::int32_t Line() const { return breaks_ + (lastBreak_ ? 0 : 1); }
+
+protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        const int_type c = source_->sbumpc();
+        if (traits_type::eq_int_type(c, traits_type::eof())) return c;
+        ch_ = traits_type::to_char_type(c);
+        lastBreak_ = ch_ == '\r' || ch_ == '\n';
+        if (ch_ == '\r' || (ch_ == '\n' && !afterCr_)) ++breaks_;
+        afterCr_ = ch_ == '\r';
+        setg(&ch_, &ch_, &ch_ + 1);
+        return c;
+    }
+
+private:
+    std::streambuf* source_;
+    char ch_ = 0;
+    std::int32_t breaks_ = 0;
+    bool afterCr_ = false;
+    bool lastBreak_ = false;
+};
+
 std::string ErrnoText(int err) {
     return std::error_code(err, std::generic_category()).message();
 }
@@ -304,18 +335,26 @@ ItemList MakeBlankItems(std::int32_t count) {
     return items;
 }
 
-void ReadConfigItemsFrom(std::istream& in, const std::string& name, ItemList& items,
+void ReadConfigItemsFrom(std::istream& source, const std::string& name, ItemList& items,
                          const ConfigHeader& header, std::vector<std::string>& problems) {
     CollectingUi collect(problems);
+    LineCountingBuf counter(source.rdbuf());
+    std::istream in(&counter);
     ReadLine(in, nullptr, 0); // the header
+    const std::string shownName = DisplayText(name);
 
     std::int32_t read = 0;
     for (auto& item : items) {
         if (AtEnd(in)) break;
+        // AtEnd looked at the item's first character: the line it is on.
+        const std::int32_t line = counter.Line();
+        const std::size_t before = problems.size();
         in >> *item;
         ++read;
+        if (in.fail()) problems.emplace_back("Error");
+        for (std::size_t k = before; k < problems.size(); ++k)
+            problems[k] = "Line " + std::to_string(line) + ": " + DisplayText(problems[k]);
         if (in.fail()) {
-            problems.emplace_back("Error");
             if (in.eof()) break;
             in.clear();
         }
@@ -323,13 +362,14 @@ void ReadConfigItemsFrom(std::istream& in, const std::string& name, ItemList& it
 
     const bool moreLines = !in.eof() && !AtEnd(in);
     if (!header.countValid) {
-        problems.push_back("The file " + name + " does not state how many items it holds; " +
+        problems.push_back("The file " + shownName + " does not state how many items it holds; " +
                            std::to_string(read) + (read == 1 ? " item was" : " items were") +
                            " read.");
     } else if (header.declared > read) {
-        problems.push_back("The file " + name + " declares " + std::to_string(header.declared) +
-                           " items but " + (moreLines ? "only the first " : "holds only ") +
-                           std::to_string(read) + (moreLines ? " were read." : "."));
+        problems.push_back("The file " + shownName + " declares " +
+                           std::to_string(header.declared) + " items but " +
+                           (moreLines ? "only the first " : "holds only ") + std::to_string(read) +
+                           (moreLines ? " were read." : "."));
     }
 }
 
@@ -361,10 +401,10 @@ ConfigHeader LoadConfigText(std::string_view text, const std::string& name, Item
 }
 
 std::string ConfigProblemsText(const std::string& name, const std::vector<std::string>& problems) {
-    std::string text = "The file " + name + " has problems:";
+    std::string text = "The file " + DisplayText(name) + " has problems:";
     const std::size_t shown = std::min(problems.size(), kMaxProblemLines);
     for (std::size_t i = 0; i < shown; ++i)
-        text += "\r\n" + problems[i];
+        text += "\r\n" + DisplayText(problems[i]);
     if (problems.size() > shown)
         text += "\r\nand " + std::to_string(problems.size() - shown) + " more";
     return text;
@@ -377,7 +417,7 @@ void ShowConfigProblems(const std::string& name, const std::vector<std::string>&
 }
 
 std::string NoConfigurationText(const std::string& name) {
-    return "The file " + name + " holds no configuration.";
+    return "The file " + DisplayText(name) + " holds no configuration.";
 }
 
 std::string ConfigFileText(std::int32_t sensorCount, const ItemList& items) {

@@ -43,9 +43,11 @@ ItemList MakeBlankItems(std::int32_t count);
 
 // Second pass on text: skips the header line, then reads every item in order.
 // Nothing is shown: each problem's text is appended to `problems` in order,
-// "Error" for an item whose read fails, the refusals of the item's setters
-// ("Unknown type", ...), and a shortfall of the file against its header (or no
-// valid count), naming the file as `name`, also when `items` is empty.
+// led by the item's line in the file ("Line 3: "): the refusals of the item's
+// setters ("Unknown type", ...) and "Error" for an item whose read fails; then
+// a shortfall of the file against its header (or no valid count), naming the
+// file as `name`, also when `items` is empty. Texts are safe to show
+// (DisplayText).
 void ReadConfigItemsFrom(std::istream& in, const std::string& name, ItemList& items,
                          const ConfigHeader& header, std::vector<std::string>& problems);
 
@@ -60,12 +62,13 @@ ConfigHeader LoadConfigText(std::string_view text, const std::string& name, Item
                             std::vector<std::string>& problems);
 
 // The one message of a file's problems: "The file NAME has problems:", then
-// one line each, at most kMaxProblemLines of them and then "and N more".
+// one line each, at most kMaxProblemLines of them and then "and N more". The
+// name and the problems are made safe to show (DisplayText).
 inline constexpr std::size_t kMaxProblemLines = 20;
 std::string ConfigProblemsText(const std::string& name, const std::vector<std::string>& problems);
 // Shows that message (caption "Error") when there are problems.
 void ShowConfigProblems(const std::string& name, const std::vector<std::string>& problems);
-// "The file NAME holds no configuration."
+// "The file NAME holds no configuration.", the name made safe to show.
 std::string NoConfigurationText(const std::string& name);
 
 // The file's text: the header "<item count> <sensor counter>" and every item.

@@ -2,9 +2,10 @@
 # Builds the Debian package and checks it on a fresh Debian 12 (bookworm):
 # a chroot made with debootstrap, the package installed there with apt (its
 # dependencies from the Debian mirror), then the programs, their libraries,
-# the menu entry, the icons and the AppStream metadata checked, and nimbrel
-# started from its menu entry under Xvfb. Needs root (debootstrap, chroot,
-# mounts), a network mirror and some minutes; the test command does not run it.
+# the manual pages, the bash completion, the menu entry, the icons and the
+# AppStream metadata checked, and nimbrel started from its menu entry under
+# Xvfb. Needs root (debootstrap, chroot, mounts), a network mirror and some
+# minutes; the test command does not run it.
 #
 # usage: scripts/check-install.sh [-B BUILD_DIR] [--keep] [--no-launch]
 #   -B DIR       build folder (default build-install in the repository); the
@@ -142,6 +143,20 @@ sim_version=$(in_root sh -c '
   kill $sim 2>/dev/null; wait $sim 2>/dev/null; true') || true
 check "nimbrel-cli version against nimbrel-sim answers 2.10 (got '$sim_version')" test "$sim_version" = 2.10
 [ "$sim_version" = 2.10 ] || sed 's/^/  /' "$root/tmp/sim.out" "$root/tmp/cli.err"
+
+echo "== manual pages, shell completion, answers without a display"
+for page in nimbrel nimbrel-cli nimbrel-sim; do
+  check "/usr/share/man/man1/$page.1 is there" test -s "$root/usr/share/man/man1/$page.1"
+done
+app_version=$(in_root nimbrel --version 2>&1) || true
+check "nimbrel --version without a display says $version (got '$app_version')" \
+  test "$app_version" = "nimbrel $version"
+check "nimbrel --help without a display" sh -c "chroot '$root' nimbrel --help | grep -q '^Usage: nimbrel'"
+completion=/usr/share/bash-completion/completions/nimbrel-cli
+check "$completion is there" test -s "$root$completion"
+offered=$(in_root bash -c "source $completion
+  COMP_WORDS=(nimbrel-cli s); COMP_CWORD=1; _nimbrel_cli; echo \"\${COMPREPLY[*]}\"") || true
+check "the completion offers send and stop for 's' (got '$offered')" test "$offered" = "send stop"
 
 echo "== desktop files where the menu looks"
 desktop=/usr/share/applications/$app_id.desktop

@@ -321,7 +321,7 @@ std::string ConfigText(const std::vector<std::string>& lines) {
 std::string SettingsText(const std::string& device = {}) {
     return "[COM]\nport=2\n" + (device.empty() ? "" : "device2=" + device + "\n") +
            "[TIMING]\nStartWaitMs=3000\nResponseWaitMs=1000\nReadByteWaitMs=1000\n"
-           "VersionWaitMs=1000\nSettleMs=5\nMonitorPauseMs=2\n";
+           "VersionWaitMs=1000\nSettleMs=5\nMonitorPauseMs=2\nAwakeWaitMs=200\n";
 }
 const std::string kSettings = SettingsText();
 
@@ -430,6 +430,7 @@ TEST_F(CliE2e, ReadFillsTheLayoutWithTheTransmittersValues) {
     const Result read = Cli(With(sim, {"read", "layout.cfg", "-o", "out.cfg"}));
     EXPECT_EQ(read.exit, 0) << read.err;
     EXPECT_EQ(read.out, "Read 7 items from " + sim.pty.Slave() + " into out.cfg.\n");
+    EXPECT_NE(read.err.find("Read 7 items"), std::string::npos) << "the progress agrees";
     const ItemList source = Load("demo.cfg");
     const ItemList out = Load("out.cfg");
     ASSERT_EQ(out.size(), source.size());
@@ -582,13 +583,18 @@ TEST_F(CliE2e, VersionProgramAndDumpWithAnotherSettingsFile) {
     dir_.Write("bench.ini", settings);
     dir_.Write("demo.prg", "0A1B2C3D4E5F6071");
 
+    // A port opened anew discards what the pseudo-terminal still holds: the
+    // exit string of the run before must be taken before the next run opens.
+    const auto asleep = [&] { EXPECT_TRUE(WaitFor([&] { return !sim.sim.Awake(); })); };
     const Result version = Cli({"version", "--settings", "bench.ini", "--baud", "4800"});
     EXPECT_EQ(version.exit, 0) << version.err;
     EXPECT_EQ(version.out, "2.10\n");
+    asleep();
     const Result program = Cli({"program", "demo.prg", "--base", "b600", "--settings=bench.ini"});
     EXPECT_EQ(program.exit, 0) << program.err;
     EXPECT_EQ(sim.sim.Peek(0xB607), 0x71);
     EXPECT_NE(program.err.find("nimbrel-cli: File sent.\n"), std::string::npos) << program.err;
+    asleep();
     const Result dump = Cli({"dump", "--from", "b5ff", "--to", "b601", "--settings", "bench.ini"});
     EXPECT_EQ(dump.exit, 0) << dump.err;
     EXPECT_EQ(dump.out, "B5FF  FF 0A 1B                                          |...|\n");
@@ -596,4 +602,89 @@ TEST_F(CliE2e, VersionProgramAndDumpWithAnotherSettingsFile) {
     EXPECT_EQ(dir_.Read("bench.ini"), settings) << "overrides never reach the file";
     EXPECT_FALSE(std::filesystem::exists(dir_.File("Nimbrel.ini")));
     EXPECT_EQ(Cli({"version", "--settings", "none.ini"}).exit, 2);
+}
+
+// Files that hold no configuration, or hold one with load problems, end every
+// command that takes a configuration before a port is opened (the port here
+// does not exist: opening it would exit 3).
+TEST_F(CliE2e, FilesWithoutAConfigurationOrWithProblemsAreRefusedBeforeThePort) {
+    std::string junk = "27 1\r\n";
+    for (int i = 0; i < 25; ++i)
+        junk +=
+            "11,0,1,,bad type,1," + std::to_string(i) + ",0,1,0,1,0," + std::to_string(i) + "\r\n";
+    junk += "4,0,99,\x1b]0;owned\x07,\x1b[2Jname\xff,2,0,0,10,0,4,0,300\r\n";
+    junk += "4,0,cut\r\n";
+    dir_.Write("empty.cfg", "");
+    dir_.Write("text.cfg", "Dear technician, please send this file.\n");
+    dir_.Write("junk.cfg", junk);
+    const std::string port = dir_.File("noport");
+    const std::string none = " holds no configuration.\n";
+    struct Row {
+        std::vector<std::string> args;
+        int exit;
+    };
+    const std::vector<Row> rows = {
+        {{"check"}, 1},
+        {{"encode"}, 1},
+        {{"send"}, 1},
+        {{"compare"}, 1},
+        {{"read", "-o", "out.cfg"}, 3}, // a layout with problems is still read
+    };
+    for (const Row& row : rows) {
+        for (const std::string file : {"empty.cfg", "text.cfg", "junk.cfg"}) {
+            std::vector<std::string> args = row.args;
+            args.insert(args.begin() + 1, file);
+            args.insert(args.end(), {"--port", port});
+            const Result r = Cli(args);
+            const std::string what = args[0] + " " + file;
+            EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << what;
+            EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << what;
+            if (file != "junk.cfg") {
+                EXPECT_EQ(r.exit, 2) << what;
+                EXPECT_EQ(r.err, "nimbrel-cli: The file " + file + none) << what;
+                EXPECT_EQ(r.out, "") << what;
+                continue;
+            }
+            EXPECT_EQ(r.exit, row.exit) << what << r.err;
+            EXPECT_EQ(r.err.rfind("nimbrel-cli: The file junk.cfg has problems:\n"
+                                  "nimbrel-cli: Line 2: Unknown type\n",
+                                  0),
+                      0u)
+                << what << r.err;
+            EXPECT_NE(r.err.find("nimbrel-cli: and 6 more\n"), std::string::npos) << r.err;
+            EXPECT_EQ(r.out.empty(), args[0] != "check") << what << r.out;
+        }
+    }
+    const Result check = Cli({"check", "junk.cfg"});
+    EXPECT_NE(check.out.find("Item \"\\x1b[2Jname\\xff\" (\\x1b]0;owned\\x07, address 12c H) has "
+                             "the value 99"),
+              std::string::npos)
+        << check.out;
+    EXPECT_NE(check.out.find("\njunk.cfg: 27 items, "), std::string::npos) << check.out;
+}
+
+TEST_F(CliE2e, AnAwakeTransmitterIsFoundAndStopPutsItBackToSleep) {
+    sim::SimOptions o = Fast();
+    o.startAwake = true;
+    SimThread sim(o);
+    ASSERT_TRUE(sim.pty.Ok());
+    const Result version = Cli(With(sim, {"version"}));
+    EXPECT_EQ(version.exit, 0) << version.err;
+    EXPECT_EQ(version.out, "2.10\n");
+    EXPECT_NE(version.err.find("nimbrel-cli: The transmitter sent no wake-up byte but answered the "
+                               "version query: it was awake already; carrying on.\n"),
+              std::string::npos)
+        << version.err;
+    EXPECT_LT(version.ms, 2000) << "AwakeWaitMs, not the start wait";
+    EXPECT_EQ(sim.sim.Received(), "TTTTTTTTTTTTTTqqqqqqq")
+        << "the probe, the query, the exit string";
+    EXPECT_TRUE(WaitFor([&] { return !sim.sim.Awake(); }));
+
+    SimThread awake(o);
+    ASSERT_TRUE(awake.pty.Ok());
+    const Result stop = Cli(With(awake, {"stop"}));
+    EXPECT_EQ(stop.exit, 0) << stop.err;
+    EXPECT_EQ(stop.out, "Sent the exit string to " + awake.pty.Slave() + ".\n");
+    EXPECT_TRUE(WaitFor([&] { return !awake.sim.Awake(); }));
+    EXPECT_EQ(awake.sim.Received(), "qqqqqqq");
 }

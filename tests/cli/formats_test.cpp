@@ -35,6 +35,7 @@ TEST(CliFormats, JsonEscapesWhatJsonCannotHoldAndKeepsUtf8) {
         {"\xc3", "\"\\u00c3\""},                       // cut sequence
         {"\xc0\xaf", "\"\\u00c0\\u00af\""},            // overlong
         {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}, // surrogate
+        {"\xc2\x9b[2J", "\"\\u009b[2J\""},             // C1 control
     };
     for (const auto& [text, quoted] : rows)
         EXPECT_EQ(JsonQuote(text), quoted) << quoted;

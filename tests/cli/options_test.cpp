@@ -77,6 +77,10 @@ TEST(CliOptions, CommandLinesThatParse) {
     }
 }
 
+// The rates the serial layer sets, as --baud names them.
+const std::string kRates =
+    "110, 150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400";
+
 TEST(CliOptions, UsageErrors) {
     const std::vector<std::pair<std::string, std::string>> rows = {
         {"", "no command given"},
@@ -91,8 +95,10 @@ TEST(CliOptions, UsageErrors) {
         {"send a.cfg --port", "--port needs a value"},
         {"send a.cfg --port=", "--port needs a value"},
         {"send a.cfg --quiet=yes", "--quiet takes no value"},
-        {"send a.cfg --baud 96OO", "--baud needs a rate from 1 to 4000000, not \"96OO\""},
-        {"send a.cfg --baud 0", "--baud needs a rate from 1 to 4000000, not \"0\""},
+        {"send a.cfg --baud 96OO", "--baud needs one of " + kRates + ", not \"96OO\""},
+        {"send a.cfg --baud 12", "--baud needs one of " + kRates + ", not \"12\""},
+        {"send a.cfg --baud 12345", "--baud needs one of " + kRates + ", not \"12345\""},
+        {"send a.cfg --baud 0", "--baud needs one of " + kRates + ", not \"0\""},
         {"send a.cfg --wait -1",
          "--wait needs seconds from 0 to 86400 (at most 3 decimals), not \"-1\""},
         {"send a.cfg --wait 1.2345",
@@ -116,6 +122,8 @@ TEST(CliOptions, UsageErrors) {
     for (const auto& [line, expected] : rows) {
         EXPECT_EQ(ParseArguments(Words(line)).error, expected) << line;
     }
+    for (const char* rate : {"110", "230400"})
+        EXPECT_EQ(ParseArguments({"send", "a.cfg", "--baud", rate}).error, "") << rate;
     EXPECT_TRUE(ParseArguments({"--json", "send"}).options.json)
         << "a usage error still knows it owes JSON";
 }
@@ -130,6 +138,7 @@ TEST(CliOptions, HelpNamesEveryCommandAndExitCode) {
                              "version",
                              "program FILE.prg --base HEX",
                              "dump --from HEX --to HEX",
+                             "stop",
                              "--port",
                              "--baud",
                              "--verify",

@@ -248,7 +248,7 @@ TEST(ConfigFileReading, LineFeedsMissingFinalLineEndAndCutLines) {
     const Loaded cut = Load(dir.Write("cut.cfg", text.substr(0, text.size() - 6)));
     ASSERT_EQ(cut.items.size(), 4u);
     EXPECT_EQ(cut.items[3]->GetSize(), 4) << "fields before the cut are applied";
-    EXPECT_EQ(cut.problems, std::vector<std::string>{"Error"});
+    EXPECT_EQ(cut.problems, std::vector<std::string>{"Line 5: Error"});
     EXPECT_TRUE(ui.messages.empty()) << "problems are collected, not shown";
 }
 
@@ -281,7 +281,8 @@ TEST(ConfigFileReading, ShortAndLongLinesStayOnTheirOwnLine) {
     RecordingUi ui;
     TempDir dir;
     const Loaded file = Load(dir.Write("lines.cfg", "3 1\r\n"
-                                                    "4,0,5,S,short\r\n"
+                                                    "\r\n"
+                                                    "4,0,5,S,short\n"
                                                     "4,0,6,,long,1,1,0,10,0,4,0,12,more\r\n"
                                                     "4,0,7,,last,1,2,0,10,0,4,0,13\r\n"));
     const ItemList& loaded = file.items;
@@ -289,19 +290,21 @@ TEST(ConfigFileReading, ShortAndLongLinesStayOnTheirOwnLine) {
     EXPECT_EQ(loaded[0]->GetName(), "short");
     EXPECT_EQ(loaded[1]->GetAddress(), 12);
     EXPECT_EQ(loaded[2]->GetAddress(), 13);
-    EXPECT_EQ(file.problems, std::vector<std::string>{"Error"}) << "only the short line";
+    EXPECT_EQ(file.problems, std::vector<std::string>{"Line 3: Error"})
+        << "only the short line, counting the empty one";
 }
 
 TEST(ConfigFileReading, RefusalsOfTypesAndFlagsAndJunk) {
     RecordingUi ui;
     TempDir dir;
     const Loaded file = Load(dir.Write("flags.cfg", "3 1\r\n"
-                                                    "11,0,1,,a,1,0,0,1,0,1,0,0\r\n"
+                                                    "11,0,1,,a,1,0,0,1,0,1,0,0\r"
                                                     "6,1,1.5,,b,1,1,0,1,0,4,0,0\r\n"
                                                     "4,1,90,,c,1,2,1,{90},0,4,0,0\r\n"));
     const ItemList& loaded = file.items;
-    EXPECT_EQ(file.problems, (std::vector<std::string>{"Unknown type", "Hex not allowed for floats",
-                                                       "Lists must be decimal."}));
+    EXPECT_EQ(file.problems, (std::vector<std::string>{"Line 2: Unknown type",
+                                                       "Line 3: Hex not allowed for floats",
+                                                       "Line 4: Lists must be decimal."}));
     EXPECT_EQ(loaded[0]->GetType(), 11);
     EXPECT_FALSE(loaded[1]->GetHex());
     EXPECT_EQ(loaded[2]->GetValueText(), "90");
@@ -380,9 +383,18 @@ TEST(ConfigFileReading, ProblemsOfAFileAreShownOnceWithAtMostTwentyLines) {
         ++lines;
     EXPECT_EQ(lines, 21u) << "twenty problems and the rest counted";
 
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        EXPECT_TRUE(c == '\r' || c == '\n' || (b >= 0x20 && b < 0x7f)) << "shown as is: " << text;
+    }
+
     ui.Clear();
     nimbrel::ShowConfigProblems(path, {});
     EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(nimbrel::ConfigProblemsText("\x1b]0;x\a.cfg", {"a\x9b"}),
+              "The file \\x1b]0;x\\x07.cfg has problems:\r\na\\x9b");
+    EXPECT_EQ(nimbrel::NoConfigurationText("e\x1b.cfg"),
+              "The file e\\x1b.cfg holds no configuration.");
 }
 
 TEST(ConfigFileWriting, FailedSaveKeepsThePreviousFileAndNamesIt) {

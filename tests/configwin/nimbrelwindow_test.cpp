@@ -339,8 +339,8 @@ TEST_F(WindowTest, FileProblemsAreShownInOneMessage) {
                                              "6,1,1.5,,b,1,1,0,1,0,4,0\r\n"));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "The file " + dir.File("flags.cfg") +
-                                       " has problems:\r\nUnknown type\r\n"
-                                       "Hex not allowed for floats\r\nError");
+                                       " has problems:\r\nLine 2: Unknown type\r\n"
+                                       "Line 3: Hex not allowed for floats\r\nLine 3: Error");
     EXPECT_EQ(flags->ItemCount(), 2);
 }
 

@@ -1,0 +1,17 @@
+// Text that came from a file or a device, made safe to show: on a terminal
+// (where control bytes would be taken as commands) and in a message box.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace nimbrel {
+
+// `text` with every control byte (below 0x20, 0x7f), every C1 control
+// (U+0080 to U+009F) and every byte that is not part of valid UTF-8 written
+// as "\xNN" (two lower-case hex digits, "\x1b" for ESC); everything else as it
+// is. With `keepLineBreaks`, CR and LF stay as they are. Applying it again
+// changes nothing.
+std::string DisplayText(std::string_view text, bool keepLineBreaks = false);
+
+} // namespace nimbrel
