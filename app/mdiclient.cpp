@@ -4,7 +4,7 @@
 #include "app/preferences.h"
 #include "configwin/nimbrelwindow.h"
 #include "link/linksession.h"
-#include "link/termwin.h"
+#include "terminal/termwin.h"
 #include "platform/commandids.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"

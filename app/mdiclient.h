@@ -5,7 +5,7 @@
 #pragma once
 
 #include "configwin/confighost.h"
-#include "link/termhost.h"
+#include "terminal/termhost.h"
 #include "platform/commandtarget.h"
 
 #include <QMdiArea>

@@ -6,7 +6,7 @@
 // ends the process at once with 130.
 #pragma once
 
-#include "engine/linkio.h"
+#include "link/linkio.h"
 
 #include <mutex>
 #include <string>

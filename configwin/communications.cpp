@@ -11,7 +11,7 @@
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
-#include "link/transferrunner.h"
+#include "terminal/transferrunner.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"

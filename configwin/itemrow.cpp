@@ -1,7 +1,7 @@
 #include "configwin/itemrow.h"
 
 #include "config/displayline.h"
-#include "config/useredit.h"
+#include "configwin/useredit.h"
 #include "configwin/nimbrelwindow.h"
 
 #include <QLabel>

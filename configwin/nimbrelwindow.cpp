@@ -1,7 +1,7 @@
 #include "configwin/nimbrelwindow.h"
 
 #include "config/modsensorxfer.h"
-#include "config/useredit.h"
+#include "configwin/useredit.h"
 #include "configwin/confighost.h"
 #include "configwin/itemrow.h"
 #include "configwin/modsensor.h"

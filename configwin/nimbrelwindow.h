@@ -6,7 +6,7 @@
 
 #include "config/configfile.h"
 #include "config/displayline.h"
-#include "config/useredit.h"
+#include "configwin/useredit.h"
 #include "engine/transferengine.h"
 #include "platform/commandtarget.h"
 

@@ -11,7 +11,7 @@
 // command-line program runs it on its main thread.
 #pragma once
 
-#include "engine/linkio.h"
+#include "link/linkio.h"
 
 #include <cstdint>
 #include <functional>

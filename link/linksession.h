@@ -10,7 +10,7 @@
 // called on the thread that changed the state, after the change.
 #pragma once
 
-#include "engine/linkio.h"
+#include "link/linkio.h"
 #include "link/transport.h"
 
 #include <atomic>

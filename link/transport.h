@@ -15,7 +15,7 @@
 // bytes arrive or the port is lost.
 #pragma once
 
-#include "engine/linkio.h"
+#include "link/linkio.h"
 #include "link/comstream.h"
 #include "link/protocol.h"
 

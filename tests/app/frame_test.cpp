@@ -2,7 +2,7 @@
 // accelerators, the window list, dropped files, help and closing.
 #include "app/helpwindow.h"
 #include "app/recentfiles.h"
-#include "link/termwin.h"
+#include "terminal/termwin.h"
 #include "platform/commandids.h"
 #include "tests/app/appfixture.h"
 #include "tests/link/ptyhelpers.h"

@@ -10,7 +10,7 @@
 #include "config/displayline.h"
 #include "configwin/nimbrelwindow.h"
 #include "link/linksession.h"
-#include "link/termwin.h"
+#include "terminal/termwin.h"
 #include "platform/settings.h"
 #include "tests/link/ptyhelpers.h"
 #include "tests/support/recordingui.h"

@@ -1,7 +1,7 @@
 // Editing a configuration: the editing commands behind the password, the
 // value edits' keys and checks, and rows kept only for the items in view.
 #include "platform/commandids.h"
-#include "config/useredit.h"
+#include "configwin/useredit.h"
 #include "configwin/itemrow.h"
 #include "configwin/modsensor.h"
 #include "tests/configwin/windowfixture.h"

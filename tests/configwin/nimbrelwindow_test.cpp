@@ -1,6 +1,6 @@
 // The configuration window's view, loading, saving and closing.
 #include "app/mdichild.h"
-#include "config/useredit.h"
+#include "configwin/useredit.h"
 #include "configwin/itemrow.h"
 #include "platform/commandids.h"
 #include "tests/configwin/windowfixture.h"

@@ -1,6 +1,6 @@
 // Ready-made sensors and the item array helpers of the configuration window.
 #include "platform/commandids.h"
-#include "config/useredit.h"
+#include "configwin/useredit.h"
 #include "configwin/itemrow.h"
 #include "tests/configwin/windowfixture.h"
 

@@ -1,7 +1,7 @@
 // The PTT Communications and user command list end to end: menu commands
 // through the MDI client, the configuration and terminal windows, the serial
 // link over a pseudo-terminal, and the simulated transmitter's memory.
-#include "link/usercommands.h"
+#include "terminal/usercommands.h"
 #include "platform/clock.h"
 #include "platform/commandids.h"
 #include "tests/configwin/commsfixture.h"

@@ -2,7 +2,7 @@
 // in the progress dialog, a transmitter that goes away mid-send, and ports
 // that cannot be opened.
 #include "link/linksession.h"
-#include "link/transferrunner.h"
+#include "terminal/transferrunner.h"
 #include "platform/clock.h"
 #include "platform/commandids.h"
 #include "tests/configwin/commsfixture.h"

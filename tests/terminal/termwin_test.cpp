@@ -1,7 +1,7 @@
 // The terminal window inside the MDI client, on a pseudo-terminal: the test
 // plays the transmitter on the master side, or the simulated transmitter does.
 #include "app/qtui.h"
-#include "link/termwin.h"
+#include "terminal/termwin.h"
 
 #include "app/mdichild.h"
 #include "app/mdiclient.h"

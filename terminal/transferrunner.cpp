@@ -1,4 +1,4 @@
-#include "link/transferrunner.h"
+#include "terminal/transferrunner.h"
 
 #include "link/linksession.h"
 #include "platform/settings.h"

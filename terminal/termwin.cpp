@@ -1,10 +1,10 @@
-#include "link/termwin.h"
+#include "terminal/termwin.h"
 
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
-#include "link/termhost.h"
-#include "link/transferrunner.h"
+#include "terminal/termhost.h"
+#include "terminal/transferrunner.h"
 #include "platform/commandids.h"
 #include "platform/ui.h"
 

@@ -1,7 +1,7 @@
-#include "link/usercommands.h"
+#include "terminal/usercommands.h"
 
-#include "link/termhost.h"
-#include "link/termwin.h"
+#include "terminal/termhost.h"
+#include "terminal/termwin.h"
 
 #include <QDialogButtonBox>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "config/useredit.h"
+#include "configwin/useredit.h"
 
 #include "config/displayline.h"
 
