@@ -28,6 +28,8 @@ const char* OutcomeName(Outcome outcome) {
         return "done";
     case Outcome::NoAnswer:
         return "no-answer";
+    case Outcome::Invalid:
+        return "invalid-answer";
     case Outcome::Mismatch:
         return "mismatch";
     case Outcome::PortLost:
@@ -50,6 +52,7 @@ int ExitCode(Outcome outcome) {
         return kExitPort;
     case Outcome::Cancelled:
         return kExitInterrupted;
+    case Outcome::Invalid: // answered, but not with an answer
     case Outcome::Mismatch:
     case Outcome::Refused:
         break;

@@ -328,7 +328,7 @@ TEST_F(LinkE2e, VersionAnswers) {
         std::string text;
     } cases[] = {
         {valid, Outcome::Done, "2.10", "2.10"},
-        {invalid, Outcome::NoAnswer, "", "Invalid response from PTT"},
+        {invalid, Outcome::Invalid, "", "Invalid response from PTT"},
         {longer, Outcome::Done, "0123456789", ""}, // its start: 199 characters are kept
         {asleep, Outcome::NoAnswer, "", "No version information available"},
     };
@@ -468,7 +468,7 @@ TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
     Open(t, device);
     EXPECT_EQ(ReadByte(t, 0x20), std::optional<std::uint8_t>(0x42));
     EXPECT_EQ(ReadByte(t, 0x1F), std::optional<std::uint8_t>(0x01)) << "00 with one digit off";
-    EXPECT_EQ(Engine(t).QueryVersion(), Outcome::NoAnswer);
+    EXPECT_EQ(Engine(t).QueryVersion(), Outcome::Invalid);
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Invalid response from PTT"});
     EXPECT_EQ(Engine(t).SendConfiguration({WriteItem("Byte", 0x21, {0xEE})}), Outcome::Done);
 

@@ -492,14 +492,19 @@ TEST_F(EngineTest, ProgramRawAndStopGoOutWholeWithTheirProgress) {
 }
 
 TEST_F(EngineTest, VersionAnswerIsTakenUpToItsZeroByte) {
-    for (auto [answer, text] : {std::pair{std::string("VER=2.10\0junk", 13), std::string("2.10")},
-                                {std::string("V2.10", 6), "Invalid response from PTT"},
-                                {"", "No version information available"}}) {
+    const struct {
+        std::string answer;
+        std::string text;
+        Outcome outcome;
+    } cases[] = {{std::string("VER=2.10\0junk", 13), "2.10", Outcome::Done},
+                 {std::string("V2.10", 6), "Invalid response from PTT", Outcome::Invalid},
+                 {"", "No version information available", Outcome::NoAnswer}};
+    for (const auto& [answer, text, outcome] : cases) {
         ui.Clear();
         Script script;
         script.version = answer;
         FakeLink link(script);
-        EXPECT_EQ(Engine(link).QueryVersion(), text == "2.10" ? Outcome::Done : Outcome::NoAnswer);
+        EXPECT_EQ(Engine(link).QueryVersion(), outcome);
         EXPECT_EQ(link.line, "TTTTTTT");
         EXPECT_EQ(ui.Texts(), std::vector<std::string>{text});
     }
