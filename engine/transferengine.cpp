@@ -285,13 +285,14 @@ public:
             result.got[0] = result.got[1] = ' ';
             result.answered = result.refused = result.verified = false;
             const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-            for (int ask = 0; ask < 2 && !result.verified; ++ask) {
+            Asking asking;
+            while (!result.verified && asking.Again()) {
                 Io().Flush();
                 result.status = Write(read, nullptr);
                 if (result.status != IoStatus::Ok) return result;
                 Listening listening;
-                bool refused = false;
-                while (!result.verified && !refused) {
+                AnswerForm::Verdict verdict = AnswerForm::Verdict::Taken;
+                while (!result.verified && verdict == AnswerForm::Verdict::Taken) {
                     std::string answer;
                     const IoStatus status = NextAnswer(listening, deadline, nullptr, answer);
                     if (status == IoStatus::TimedOut) break;
@@ -299,8 +300,9 @@ public:
                         result.status = status;
                         return result;
                     }
-                    refused = !form_.Accept(answer, result.address);
-                    if (refused) continue;
+                    verdict = form_.Judge(answer, result.address);
+                    asking.Note(verdict);
+                    if (verdict != AnswerForm::Verdict::Taken) break;
                     answer = Upper(answer);
                     result.answered = true;
                     result.got[0] = answer[kAnswerDataPos];
@@ -308,9 +310,10 @@ public:
                     result.verified =
                         result.got[0] == result.sent[0] && result.got[1] == result.sent[1];
                 }
-                result.refused = result.refused || refused;
-                if (!refused) break; // verified, or the time ran out
+                // Verified, or the time ran out: no more asking.
+                if (verdict == AnswerForm::Verdict::Taken) break;
             }
+            result.refused = asking.refused;
             if (!result.verified) return result;
         }
         return result;
@@ -333,29 +336,47 @@ public:
         return sent.answered || sent.refused ? Outcome::Mismatch : Outcome::NoAnswer;
     }
 
+    // How often one read is asked for: once more after a refused answer, and
+    // once more for a first answer that must come again (AnswerForm).
+    struct Asking {
+        int asks = 0;
+        int refusals = 0;
+        bool refused = false; // something came back that was not an answer
+        bool Again() { return asks++ < 3 && refusals < 2; }
+        void Note(AnswerForm::Verdict verdict) {
+            if (verdict == AnswerForm::Verdict::Taken) return;
+            refused = true;
+            if (verdict == AnswerForm::Verdict::Refused) ++refusals;
+        }
+    };
+
     // Reads one memory byte: the read command, then its answer (NextAnswer)
-    // within the per-byte wait. A refused answer is asked for once more in
-    // the same wait; `refused` tells a read that ended after a refusal.
+    // within the per-byte wait, asked for again as Asking says. `refused`
+    // tells a read that ended on something that was not an answer.
     IoStatus ReadByte(std::uint32_t address, std::uint8_t& byte, bool& refused) {
-        refused = false;
         const std::string command = GetReadCommand(address);
         const auto deadline =
             Clock::now() + std::chrono::milliseconds(Settings::Get(keys::kReadByteWaitMs));
-        for (int ask = 0; ask < 2; ++ask) {
+        Asking asking;
+        IoStatus status = IoStatus::TimedOut;
+        while (asking.Again()) {
             Io().Flush();
-            IoStatus status = Write(command, CancelFlagPtr());
-            if (status != IoStatus::Ok) return status;
+            status = Write(command, CancelFlagPtr());
+            if (status != IoStatus::Ok) break;
             Listening listening;
             std::string answer;
             status = NextAnswer(listening, deadline, CancelFlagPtr(), answer);
-            if (status != IoStatus::Ok) return status;
-            if (form_.Accept(answer, address)) {
+            if (status != IoStatus::Ok) break;
+            const AnswerForm::Verdict verdict = form_.Judge(answer, address);
+            asking.Note(verdict);
+            if (verdict == AnswerForm::Verdict::Taken) {
                 byte = AsciiToHex(answer.data() + kAnswerDataPos);
-                return IoStatus::Ok;
+                break;
             }
-            refused = true;
+            status = IoStatus::TimedOut;
         }
-        return IoStatus::TimedOut;
+        refused = asking.refused;
+        return status;
     }
 
     // A read that got no answer, a cancel or a port failure, reported.

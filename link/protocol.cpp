@@ -157,20 +157,25 @@ std::int32_t AnswerQuietMs() {
     return static_cast<std::int32_t>(std::clamp<long>(ms, kAnswerQuietMinMs, 10'000));
 }
 
-bool AnswerForm::Accept(const std::string& answer, std::uint32_t address) {
-    if (answer.size() != static_cast<std::size_t>(kAnswerLength)) return false;
-    if (std::any_of(answer.begin(), answer.end(), IsControl)) return false;
-    if (!IsHexDigit(answer[kAnswerDataPos]) || !IsHexDigit(answer[kAnswerDataPos + 1])) {
-        return false;
+AnswerForm::Verdict AnswerForm::Judge(const std::string& answer, std::uint32_t address) {
+    if (answer.size() != static_cast<std::size_t>(kAnswerLength) ||
+        std::any_of(answer.begin(), answer.end(), IsControl) ||
+        !IsHexDigit(answer[kAnswerDataPos]) || !IsHexDigit(answer[kAnswerDataPos + 1])) {
+        return Verdict::Refused;
     }
-    if (!learned_) {
-        addressAt_ = AddressPosition(answer, address);
-        shape_ = Shape(answer, addressAt_);
-        learned_ = true;
-        return true;
+    if (learned_) {
+        if (addressAt_ >= 0 && !AddressAt(answer, address, addressAt_)) return Verdict::Refused;
+        return Shape(answer, addressAt_) == shape_ ? Verdict::Taken : Verdict::Refused;
     }
-    if (addressAt_ >= 0 && !AddressAt(answer, address, addressAt_)) return false;
-    return Shape(answer, addressAt_) == shape_;
+    const std::int32_t at = AddressPosition(answer, address);
+    if (at < 0 && answer != unconfirmed_) {
+        unconfirmed_ = answer;
+        return Verdict::AskAgain;
+    }
+    addressAt_ = at;
+    shape_ = Shape(answer, at);
+    learned_ = true;
+    return Verdict::Taken;
 }
 
 bool ReadProgramText(const std::string& path, std::string& text) {

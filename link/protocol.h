@@ -80,18 +80,25 @@ std::int32_t AnswerQuietMs();
 // line break (CR, LF). The first answer taken in a transfer sets the form
 // the later ones must have: where it held the address digits, and at each
 // other of its first ten places either the very character (a blank, a sign,
-// a line break) or, for a letter or digit, any letter or digit.
+// a line break) or, for a letter or digit, any letter or digit. A first
+// answer without the address digits sets the form only once the same answer
+// came twice in a row.
 class AnswerForm {
 public:
-    // Whether `answer` (the last 12 characters received) answers a read of
-    // `address`; the first that does sets the form.
-    bool Accept(const std::string& answer, std::uint32_t address);
+    enum class Verdict {
+        Taken,    // an answer
+        Refused,  // not an answer
+        AskAgain, // may be the first answer: taken when it comes again
+    };
+    // Judges `answer` (the last 12 characters received) to a read of `address`.
+    Verdict Judge(const std::string& answer, std::uint32_t address);
     bool Learned() const { return learned_; }
 
 private:
     bool learned_ = false;
     std::int32_t addressAt_ = -1; // where the address digits stand, -1: nowhere
     std::string shape_;           // the first ten characters, letters and digits as 'a'
+    std::string unconfirmed_;     // a first answer without the address digits
 };
 
 // Program download. A program file is text of two-character hex byte values

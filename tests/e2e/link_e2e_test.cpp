@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -420,16 +421,19 @@ TEST_F(LinkE2e, StartThenSendAndReadAtOnceSucceedEveryTime) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(LinkE2e, SimulatorProgramServesAWholeSessionAndKeepsItsMemory) {
+TEST_F(LinkE2e, SimulatorProgramServesSessionsThroughItsLinkAndKeepsItsMemory) {
     const std::string dump = dir.File("eeprom.bin");
-    SimProcess process({"--no-pace", "--wake-interval", "20", "--dump", dump});
+    const std::string link = dir.File("ttyPTT");
+    ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0) << "a stale link is replaced";
+    SimProcess process({"--no-pace", "--wake-interval", "20", "--dump", dump, "--link", link});
     const std::string device = process.FirstLine();
     ASSERT_FALSE(device.empty());
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), device);
 
     SinkLog shown;
     Transport t;
     t.SetDisplaySink(shown.Sink());
-    Open(t, device);
+    Open(t, link);
     TransferEngine engine = Engine(t);
     ASSERT_EQ(engine.Start(3000), Outcome::Done);
     EXPECT_EQ(engine.SendProgram("0A1B2C", 0xB600), Outcome::Done);
@@ -447,8 +451,17 @@ TEST_F(LinkE2e, SimulatorProgramServesAWholeSessionAndKeepsItsMemory) {
                shown.Text().substr(before.size()).find("{/ACK/}") != std::string::npos;
     }));
 
+    // Closing the port ends a session, not the simulator.
     t.ClosePort();
-    EXPECT_EQ(process.WaitExit(), 0) << "ends cleanly when the port closes";
+    Transport again;
+    Open(again, link);
+    EXPECT_EQ(Engine(again).Start(3000), Outcome::Done);
+    EXPECT_EQ(ReadByte(again, 0xB602), std::optional<std::uint8_t>(0x2C));
+    again.ClosePort();
+
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.WaitExit(), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link goes with the simulator";
     const std::string memory = TempDir::ReadFile(dump);
     ASSERT_EQ(memory.size(), 65536u);
     EXPECT_EQ(memory.substr(0xB600, 3), "\x0a\x1b\x2c");
