@@ -492,6 +492,88 @@ TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
     EXPECT_EQ(memory.substr(0x20, 2), "\x42\xEE");
 }
 
+// Peers that are not well-behaved transmitters, as the nimbrel-sim program:
+// a read or a read-back never takes what they send for answers, and ends
+// within the per-byte wait; an echoing or slow transmitter still reads.
+TEST_F(LinkE2e, HostilePeersNeverPassForAnswers) {
+    Settings::WriteString("TIMING", "ReadByteWaitMs", "1000");
+    Settings::WriteString("TIMING", "ResponseWaitMs", "1000");
+    std::string image(0x40, '\0');
+    image[0x30] = 0x12;
+    image[0x31] = 0x34;
+    const std::string load = dir.Write("in.bin", image);
+    const std::string readFailed = "Error reading data\r\nItem \"Rate\" at address 30 H.";
+    const std::string notAnswer = "\r\nWhat came back was not an answer to the read.";
+    enum class Op { Read, Send, Version };
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        Op op;
+        std::vector<Outcome> outcomes; // either of them
+        std::string text;              // how the message begins ("": none)
+    } cases[] = {
+        {"garbage", {"--awake", "--garbage"}, Op::Read, {Outcome::Invalid}, readFailed + notAnswer},
+        {"garbage read back",
+         {"--awake", "--garbage"},
+         Op::Send,
+         {Outcome::Mismatch},
+         "Sent 12 got   \r\nItem \"Rate\" at address 30 H." + notAnswer + kTail},
+        {"random bytes", {"--random-bytes"}, Op::Read, {Outcome::NoAnswer, Outcome::Invalid},
+         readFailed},
+        {"wake byte every 5 ms",
+         {"--awake", "--wake-always", "--wake-interval", "5"},
+         Op::Read,
+         {Outcome::NoAnswer, Outcome::Invalid},
+         readFailed},
+        {"deaf", {"--deaf", "--wake-interval", "20"}, Op::Read, {Outcome::NoAnswer}, readFailed},
+        {"invalid version",
+         {"--awake", "--version-answer", "V2.10"},
+         Op::Version,
+         {Outcome::Invalid},
+         "Invalid response from PTT"},
+        {"echo", {"--awake", "--echo"}, Op::Read, {Outcome::Done}, ""},
+        {"echo read back", {"--awake", "--echo"}, Op::Send, {Outcome::Done}, ""},
+        {"one byte every 50 ms", {"--awake", "--byte-gap", "50"}, Op::Read, {Outcome::Done}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.Clear();
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--load", load});
+        SimProcess process(args);
+        const std::string device = process.FirstLine();
+        ASSERT_FALSE(device.empty());
+        Transport t;
+        Open(t, device, true);
+        t.FlushComm(1);
+        std::vector<std::string> values;
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome outcome =
+            c.op == Op::Read
+                ? Engine(t).ReadConfiguration({{"Rate", 0x30, 2, kTypeInt, false}},
+                                              [&](std::size_t, const std::string& v) {
+                                                  values.push_back(v);
+                                              })
+            : c.op == Op::Send ? Engine(t).SendConfiguration({WriteItem("Rate", 0x30, {0x12})})
+                               : Engine(t).QueryVersion();
+        const std::int64_t ms = MsSince(start);
+        EXPECT_NE(std::find(c.outcomes.begin(), c.outcomes.end(), outcome), c.outcomes.end())
+            << static_cast<int>(outcome);
+        if (c.text.empty()) {
+            EXPECT_EQ(ui.Texts(), std::vector<std::string>{});
+            if (c.op == Op::Read) {
+                EXPECT_EQ(values, std::vector<std::string>{"4660"});
+            }
+            EXPECT_LT(ms, 5000);
+        } else {
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_TRUE(ui.messages[0].text.starts_with(c.text)) << ui.messages[0].text;
+            EXPECT_EQ(values, std::vector<std::string>{}) << "no value from a failed read";
+            EXPECT_LT(ms, 1000 + 500) << "within the per-byte wait";
+        }
+    }
+}
+
 TEST(SimulatorOptions, BadOptionsAreRefused) {
     for (const char* bad : {"--noise=1", "--wrong-byte=10000", "--wrong-digit=x", "--what"}) {
         SimProcess process({bad});
