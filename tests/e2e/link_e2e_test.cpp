@@ -216,41 +216,59 @@ TEST_F(LinkE2e, ReadBackOffByOneDigitOrAWholeByteFailsAfterTheResponseTime) {
 }
 
 // nimbrel-sim takes bytes no faster than its line: a program writing more
-// than the pseudo-terminal holds waits for room, and loses nothing.
-TEST_F(LinkE2e, WritingFasterThanThePacedLineWaitsAndLosesNothing) {
-    const std::string dump = dir.File("eeprom.bin");
-    const std::uint32_t baud = 460800;
-    SimProcess process({"--awake", "--baud", std::to_string(baud), "--dump", dump});
-    const std::string device = process.FirstLine();
-    ASSERT_FALSE(device.empty());
-    Transport t;
-    Open(t, device);
-
+// than the pseudo-terminal holds waits for room and loses nothing, and the
+// write never stalls, though it lasts longer than the stall time. Only a
+// pause longer than the stall time ends it.
+TEST_F(LinkE2e, WritingToASlowSteadyReaderWaitsLosesNothingAndOnlyAPauseStalls) {
+    // A pseudo-terminal gives its writer room in steps of about 4 KiB, which
+    // this line takes in 45 ms.
+    const std::uint32_t baud = 921600;
+    const std::int32_t stallMs = 200;
     std::string commands;
     std::string expected;
-    for (int a = 0; a < 4096; ++a) {
+    for (int a = 0; a < 12288; ++a) {
         const auto value = static_cast<std::uint8_t>(a * 7 + a / 256);
         char command[8];
         std::snprintf(command, sizeof command, "E%04X%02X", 0x1000 + a, value);
         commands += command;
         expected += static_cast<char>(value);
     }
-    std::size_t written = 0;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(t.Write(commands.data(), commands.size(), nullptr, 2000, written), IoStatus::Ok);
-    EXPECT_EQ(written, commands.size());
     // What the pseudo-terminal cannot hold goes at the line's pace.
-    const double lineMs = (commands.size() - 16384.0) * 10 * 1000 / baud;
-    EXPECT_GE(MsSince(start), lineMs / 2);
+    const double lineMs = (commands.size() - 18432.0) * 10 * 1000 / baud;
+    ASSERT_GT(lineMs, 3 * stallMs);
 
-    // The last command has been carried out once a read behind it is answered.
-    Settings::WriteString("TIMING", "ReadByteWaitMs", "5000");
-    EXPECT_EQ(ReadByte(t, 0x1FFF), std::optional<std::uint8_t>(expected.back()));
-    process.Signal(SIGTERM);
-    EXPECT_EQ(process.WaitExit(), 0);
-    const std::string memory = TempDir::ReadFile(dump);
-    ASSERT_EQ(memory.size(), 65536u);
-    EXPECT_EQ(memory.substr(0x1000, expected.size()), expected) << "every byte, in order";
+    for (const bool pause : {false, true}) {
+        SCOPED_TRACE(pause ? "a pause" : "steady");
+        const std::string dump = dir.File("eeprom.bin");
+        std::vector<std::string> args = {"--awake", "--baud", std::to_string(baud), "--dump", dump};
+        if (pause) args.insert(args.end(), {"--stop-taking-after", "20000"});
+        SimProcess process(args);
+        const std::string device = process.FirstLine();
+        ASSERT_FALSE(device.empty());
+        Transport t;
+        Open(t, device);
+        std::size_t written = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const IoStatus status = t.Write(commands.data(), commands.size(), nullptr, stallMs, written);
+        if (pause) {
+            EXPECT_EQ(status, IoStatus::Stalled);
+            EXPECT_LT(written, commands.size());
+            EXPECT_LT(MsSince(start), 1000);
+            continue;
+        }
+        EXPECT_EQ(status, IoStatus::Ok);
+        EXPECT_EQ(written, commands.size());
+        EXPECT_GE(MsSince(start), lineMs / 2);
+
+        // The last command has been carried out once a read behind it is answered.
+        Settings::WriteString("TIMING", "ReadByteWaitMs", "5000");
+        EXPECT_EQ(ReadByte(t, 0x3FFF), std::optional<std::uint8_t>(expected.back()));
+        process.Signal(SIGTERM);
+        EXPECT_EQ(process.WaitExit(), 0);
+        const std::string memory = TempDir::ReadFile(dump);
+        ASSERT_EQ(memory.size(), 65536u);
+        EXPECT_EQ(memory.substr(0x1000, expected.size()), expected) << "every byte, in order";
+    }
 }
 
 TEST_F(LinkE2e, WakeHandshakeAnswersOnceAndTheDisplayAndLogShowExactlyWhatCame) {
