@@ -643,9 +643,9 @@ Outcome TransferEngine::ReadMemory(std::uint32_t address, std::int32_t count,
         bool refused = false;
         const IoStatus status = run.ReadByte(at, byte, refused);
         if (status != IoStatus::Ok) {
-            return run.ReadFailed(status, refused, "Byte at address " + AddressText(at) + ".", cancelled,
-                                  "Reading stopped at byte " + counter + ", at address " +
-                                      AddressText(at) + ".");
+            return run.ReadFailed(
+                status, refused, "Byte at address " + AddressText(at) + ".", cancelled,
+                "Reading stopped at byte " + counter + ", at address " + AddressText(at) + ".");
         }
         out.push_back(byte);
     }

@@ -5,10 +5,10 @@
 #include "tools/simtransmitter.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <getopt.h>
 #include <optional>

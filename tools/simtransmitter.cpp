@@ -64,9 +64,9 @@ int OpenPseudoTerminal(std::string& slavePath) {
 Transmitter::Transmitter(SimOptions options)
     : options_(std::move(options)), memory_(kMemorySize, 0xFF),
       awake_(options_.startAwake && !options_.deaf),
-      random_(static_cast<std::uint32_t>(
-                  std::chrono::steady_clock::now().time_since_epoch().count()) |
-              1u) {}
+      random_(
+          static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()) |
+          1u) {}
 
 char Transmitter::RandomByte() {
     random_ ^= random_ << 13;
@@ -307,7 +307,8 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
             }
         }
         for (const std::int64_t limit : {options_.stopTakingAfter, options_.unplugAfter}) {
-            if (limit >= 0) allowed = std::min(allowed, std::max<std::int64_t>(limit - takenSoFar, 0));
+            if (limit >= 0)
+                allowed = std::min(allowed, std::max<std::int64_t>(limit - takenSoFar, 0));
         }
         if (options_.unplugAfter >= 0 && takenSoFar >= options_.unplugAfter) return End::Unplugged;
         // Microsecond time-outs: a byte time at 9600 baud is 1.04 ms.

@@ -35,11 +35,11 @@ struct SimOptions {
     std::int32_t byteGapMs = 0; // > 0: output one byte this often (a slow transmitter)
 
     // Peers that are not well-behaved transmitters.
-    bool garbage = false;        // reads answer 10 random printable characters, 2 hex digits
-    bool randomBytes = false;    // sends random bytes without a pause, answers nothing
-    bool echo = false;           // awake, sends back each byte it takes before any answer
-    bool wakeAlways = false;     // sends 0x06 every wakeIntervalMs also while awake
-    bool deaf = false;           // takes nothing: never wakes, only sends 0x06
+    bool garbage = false;              // reads answer 10 random printable characters, 2 hex digits
+    bool randomBytes = false;          // sends random bytes without a pause, answers nothing
+    bool echo = false;                 // awake, sends back each byte it takes before any answer
+    bool wakeAlways = false;           // sends 0x06 every wakeIntervalMs also while awake
+    bool deaf = false;                 // takes nothing: never wakes, only sends 0x06
     std::int64_t unplugAfter = -1;     // >= 0: hangs up after this many bytes received
     std::int64_t stopTakingAfter = -1; // >= 0: takes no byte after this many
 };
@@ -62,8 +62,8 @@ public:
 
     enum class End { Stopped, PeerClosed, Unplugged, Error };
     // Serves the pseudo-terminal master until `stop` is set, (unless
-    // persisting) the other side closes the slave, or unplugAfter bytes came. While `dumpRequest` is
-    // set, the memory is written to `dumpPath` and the request cleared.
+    // persisting) the other side closes the slave, or unplugAfter bytes came. While `dumpRequest`
+    // is set, the memory is written to `dumpPath` and the request cleared.
     End Run(int masterFd, const std::atomic<bool>& stop, std::atomic<bool>* dumpRequest = nullptr,
             const std::string& dumpPath = {});
 

@@ -249,7 +249,8 @@ TEST_F(LinkE2e, WritingToASlowSteadyReaderWaitsLosesNothingAndOnlyAPauseStalls) 
         Open(t, device);
         std::size_t written = 0;
         const auto start = std::chrono::steady_clock::now();
-        const IoStatus status = t.Write(commands.data(), commands.size(), nullptr, stallMs, written);
+        const IoStatus status =
+            t.Write(commands.data(), commands.size(), nullptr, stallMs, written);
         if (pause) {
             EXPECT_EQ(status, IoStatus::Stalled);
             EXPECT_LT(written, commands.size());
@@ -536,7 +537,10 @@ TEST_F(LinkE2e, HostilePeersNeverPassForAnswers) {
          Op::Send,
          {Outcome::Mismatch},
          "Sent 12 got   \r\nItem \"Rate\" at address 30 H." + notAnswer + kTail},
-        {"random bytes", {"--random-bytes"}, Op::Read, {Outcome::NoAnswer, Outcome::Invalid},
+        {"random bytes",
+         {"--random-bytes"},
+         Op::Read,
+         {Outcome::NoAnswer, Outcome::Invalid},
          readFailed},
         {"wake byte every 5 ms",
          {"--awake", "--wake-always", "--wake-interval", "5"},
@@ -567,11 +571,9 @@ TEST_F(LinkE2e, HostilePeersNeverPassForAnswers) {
         std::vector<std::string> values;
         const auto start = std::chrono::steady_clock::now();
         const Outcome outcome =
-            c.op == Op::Read
-                ? Engine(t).ReadConfiguration({{"Rate", 0x30, 2, kTypeInt, false}},
-                                              [&](std::size_t, const std::string& v) {
-                                                  values.push_back(v);
-                                              })
+            c.op == Op::Read ? Engine(t).ReadConfiguration(
+                                   {{"Rate", 0x30, 2, kTypeInt, false}},
+                                   [&](std::size_t, const std::string& v) { values.push_back(v); })
             : c.op == Op::Send ? Engine(t).SendConfiguration({WriteItem("Rate", 0x30, {0x12})})
                                : Engine(t).QueryVersion();
         const std::int64_t ms = MsSince(start);

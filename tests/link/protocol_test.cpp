@@ -55,7 +55,9 @@ TEST(AnswerForm, TheFirstAnswerSetsTheFormTheLaterOnesMustHave) {
           {"\r\nR0100 = 1G", 0x100, V::Refused},
           {"\x06\nR0100 = 1C", 0x100, V::Refused},
           {"\r\nR0100\t= 1C", 0x100, V::Refused},
-          {"\r\nR0100 =\x9b" "1C", 0x100, V::Refused},
+          {"\r\nR0100 =\x9b"
+           "1C",
+           0x100, V::Refused},
           {"\r\nR0100 = 1C", 0x100, V::Taken}}},
         {"no address digits: taken when it comes again",
          {{"DATA:     1C", 0x100, V::AskAgain},
