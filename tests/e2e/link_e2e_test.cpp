@@ -16,8 +16,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -523,45 +525,34 @@ TEST_F(LinkE2e, HostilePeersNeverPassForAnswers) {
     const std::string load = dir.Write("in.bin", image);
     const std::string readFailed = "Error reading data\r\nItem \"Rate\" at address 30 H.";
     const std::string notAnswer = "\r\nWhat came back was not an answer to the read.";
+    const std::string sendFailed =
+        "Sent 12 got   \r\nItem \"Rate\" at address 30 H." + notAnswer + kTail;
     enum class Op { Read, Send, Version };
+    using O = Outcome;
     const struct {
-        const char* name;
-        std::vector<std::string> args;
+        std::string args; // nimbrel-sim's, besides --load
         Op op;
         std::vector<Outcome> outcomes; // either of them
         std::string text;              // how the message begins ("": none)
     } cases[] = {
-        {"garbage", {"--awake", "--garbage"}, Op::Read, {Outcome::Invalid}, readFailed + notAnswer},
-        {"garbage read back",
-         {"--awake", "--garbage"},
-         Op::Send,
-         {Outcome::Mismatch},
-         "Sent 12 got   \r\nItem \"Rate\" at address 30 H." + notAnswer + kTail},
-        {"random bytes",
-         {"--random-bytes"},
+        {"--awake --garbage", Op::Read, {O::Invalid}, readFailed + notAnswer},
+        {"--awake --garbage", Op::Send, {O::Mismatch}, sendFailed},
+        {"--random-bytes", Op::Read, {O::NoAnswer, O::Invalid}, readFailed},
+        {"--awake --wake-always --wake-interval 5",
          Op::Read,
-         {Outcome::NoAnswer, Outcome::Invalid},
+         {O::NoAnswer, O::Invalid},
          readFailed},
-        {"wake byte every 5 ms",
-         {"--awake", "--wake-always", "--wake-interval", "5"},
-         Op::Read,
-         {Outcome::NoAnswer, Outcome::Invalid},
-         readFailed},
-        {"deaf", {"--deaf", "--wake-interval", "20"}, Op::Read, {Outcome::NoAnswer}, readFailed},
-        {"invalid version",
-         {"--awake", "--version-answer", "V2.10"},
-         Op::Version,
-         {Outcome::Invalid},
-         "Invalid response from PTT"},
-        {"echo", {"--awake", "--echo"}, Op::Read, {Outcome::Done}, ""},
-        {"echo read back", {"--awake", "--echo"}, Op::Send, {Outcome::Done}, ""},
-        {"one byte every 50 ms", {"--awake", "--byte-gap", "50"}, Op::Read, {Outcome::Done}, ""},
+        {"--deaf --wake-interval 20", Op::Read, {O::NoAnswer}, readFailed},
+        {"--awake --version-answer V2.10", Op::Version, {O::Invalid}, "Invalid response from PTT"},
+        {"--awake --echo", Op::Read, {O::Done}, ""},
+        {"--awake --echo", Op::Send, {O::Done}, ""},
+        {"--awake --byte-gap 50", Op::Read, {O::Done}, ""}, // one byte every 50 ms
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.args);
         ui.Clear();
-        std::vector<std::string> args = c.args;
-        args.insert(args.end(), {"--load", load});
+        std::istringstream words(c.args + " --load " + load);
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
         SimProcess process(args);
         const std::string device = process.FirstLine();
         ASSERT_FALSE(device.empty());
