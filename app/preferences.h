@@ -52,6 +52,8 @@ public:
     // Loads the controls from the settings file (run by the constructor).
     void SetupWindow();
     // OK: writes the settings file, shows the notice, and agrees to close.
+    // A write that fails is told instead (which file, why) and the dialog
+    // stays open.
     bool CanClose();
 
     void accept() override;

@@ -389,6 +389,10 @@ std::string Settings::LastWriteError() {
     return tWriteError;
 }
 
+std::string Settings::WriteErrorText() {
+    return "Cannot write the settings file " + FilePath() + ": " + tWriteError + ".";
+}
+
 bool Settings::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
     tWriteError.clear();

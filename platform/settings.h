@@ -55,6 +55,9 @@ public:
     // Why the last WriteString on this thread failed ("the file is read-only",
     // "no space left on device", ...); empty after a success.
     static std::string LastWriteError();
+    // The message for the user after a failed write: "Cannot write the
+    // settings file <path>: <LastWriteError>."
+    static std::string WriteErrorText();
 
     static int Get(const IntSetting& s) { return GetInt(s.section, s.key, s.defaultValue); }
     static std::string Get(const TextSetting& s) {

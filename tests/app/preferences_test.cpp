@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <functional>
 
+#include <sys/stat.h>
+
 namespace nimbrel::test {
 namespace {
 
@@ -96,6 +98,21 @@ TEST_F(PreferencesTest, OkWritesTheKeysThenShowsTheNotice) {
     EXPECT_EQ(ui.messages[0].text, kNotice);
     EXPECT_EQ(ui.messages[0].caption, "");
     EXPECT_EQ(ui.messages[0].buttons, Buttons::Ok);
+}
+
+TEST_F(PreferencesTest, ASettingsFileThatCannotBeWrittenIsToldAndTheDialogStaysOpen) {
+    const std::string before = "[COM]\nbaud=9600\n";
+    ::chmod(dir.Write("Nimbrel.ini", before).c_str(), 0444);
+    Preferences dlg;
+    Click(dlg, 118);
+    EXPECT_FALSE(dlg.CanClose());
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>{"Cannot write the settings file " + dir.File("Nimbrel.ini") +
+                                       ": the file is read-only.\r\nThe preferences "
+                                       "were not saved."});
+    EXPECT_EQ(ui.messages[0].icon, Icon::Exclamation);
+    EXPECT_EQ(dir.Read("Nimbrel.ini"), before);
+    EXPECT_EQ(CheckedOf(dlg, {119, 118, 103, 104}), std::vector<int>{118});
 }
 
 TEST_F(PreferencesTest, ChangedControlsAreWrittenAndReadBack) {
