@@ -82,7 +82,8 @@ QRadioButton* Radio(QGroupBox* box, int id, const QString& text, QBoxLayout* int
 }
 
 QString PermissionAdvice(const QString& path) {
-    return path + QStringLiteral(": ") + QString::fromStdString(nimbrel::OpenErrorText(EACCES));
+    return path + QStringLiteral(": ") +
+           QString::fromStdString(nimbrel::PermissionText(QFile::encodeName(path).toStdString()));
 }
 
 } // namespace
@@ -123,6 +124,13 @@ QStringList ListSerialDevices(const SerialDeviceFolders& folders) {
     return out;
 }
 
+QString NoPermissionMark(const QString& path) {
+    const std::string group = nimbrel::AccessOf(QFile::encodeName(path).toStdString()).joinGroup;
+    if (group.empty()) return QStringLiteral(" (no permission)");
+    return QStringLiteral(" (no permission — add yourself to the %1 group)")
+        .arg(QString::fromStdString(group));
+}
+
 bool LacksDevicePermission(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     if (::access(name.constData(), R_OK | W_OK) == 0) return false;
@@ -157,7 +165,7 @@ Preferences::Preferences(QWidget* parent, SerialDeviceProbe probe)
     device_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     for (const QString& path : ListSerialDevices(probe_.folders)) {
         const bool refused = probe_.lacksPermission && probe_.lacksPermission(path);
-        device_->addItem(refused ? path + QString::fromUtf8(kNoPermissionMark) : path, path);
+        device_->addItem(refused ? path + NoPermissionMark(path) : path, path);
         if (refused) {
             device_->setItemData(device_->count() - 1, PermissionAdvice(path), Qt::ToolTipRole);
         }
