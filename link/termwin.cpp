@@ -45,7 +45,8 @@ constexpr int kAddressDigits = 4;
 // The display breaks a line that grows longer than this.
 constexpr std::int32_t kLineMax = 256;
 // Received bytes waiting for the display at most; older batches go first.
-constexpr std::int32_t kInboxMaxRaw = 64000;
+// The display would trim them away anyway.
+constexpr std::int32_t kInboxMaxRaw = nimbrel::kDisplayTrimAt;
 
 void Exclaim(const std::string& text, const std::string& caption = "") {
     CurrentUi().MessageBox(text, caption, Buttons::Ok, Icon::Exclamation);
@@ -231,6 +232,7 @@ void TermWin::Receive(const std::string& text, std::int32_t rawCount) {
     while (inboxRaw_ > kInboxMaxRaw && inbox_.size() > 1) {
         inboxRaw_ -= inbox_.front().rawCount;
         inbox_.pop_front();
+        inboxDropped_ = true;
     }
     if (updatePosted_) return;
     updatePosted_ = true;
@@ -240,18 +242,28 @@ void TermWin::Receive(const std::string& text, std::int32_t rawCount) {
 
 void TermWin::ShowPending() {
     std::deque<Batch> batches;
+    bool dropped = false;
     {
         std::lock_guard<std::mutex> guard(inboxLock_);
         batches.swap(inbox_);
+        std::swap(dropped, inboxDropped_);
         inboxRaw_ = 0;
         updatePosted_ = false;
+    }
+    // Text was left out: the display starts afresh, so what it shows stays
+    // one unbroken stretch of what was received.
+    if (dropped) {
+        shown_.clear();
+        displayLength_ = 0;
+        blockLength_ = 0;
+        endedWithCr_ = false;
     }
     const std::size_t before = shown_.size();
     bool trimmed = false;
     for (const Batch& batch : batches) {
         if (AddToShown(batch.text, batch.rawCount)) trimmed = true;
     }
-    if (trimmed) {
+    if (trimmed || dropped) {
         display_->setPlainText(
             QString::fromLatin1(shown_.data(), static_cast<qsizetype>(shown_.size())));
     } else if (shown_.size() > before) {

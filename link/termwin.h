@@ -80,8 +80,8 @@ private:
         std::int32_t rawCount;
     };
     // Receive thread: adds a batch to the inbox, posting an update unless one
-    // is pending. The inbox keeps at most kInboxMaxRaw received bytes, the
-    // newest.
+    // is pending. The inbox keeps the newest batches, up to the display's
+    // trimming length in received bytes.
     void Receive(const std::string& text, std::int32_t rawCount);
     // UI thread: shows the inbox's batches in one display update.
     void ShowPending();
@@ -113,4 +113,5 @@ private:
     std::deque<Batch> inbox_;
     std::int32_t inboxRaw_ = 0;
     bool updatePosted_ = false;
+    bool inboxDropped_ = false; // older batches were left out
 };
