@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QSet>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextBlock>
@@ -27,6 +28,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 namespace nimbrel::test {
 namespace {
@@ -128,7 +131,7 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
          {"Read software &version", cmd::kPttVersion, "Reads the software version from ROM"},
          {"&Read configuration", cmd::kReadConfig,
           "Reads the values from EEPROM into the configuration file for display"},
-         {"&Compare with transmitter", cmd::kCompare,
+         {"Co&mpare with transmitter", cmd::kCompare,
           "Reads the transmitter's values and lists the items that differ"},
          {"Send &Configuration", cmd::kSendConfig, "Sends the configuration file to the unit"},
          {"S&top", cmd::kStop, "Terminates a PTT communication session"}});
@@ -157,6 +160,58 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
     ExpectMenu(TopMenu(Frame(), "&Help"),
                {{"&Help Main Screen", cmd::kHelpMain, "Displays an index of help items"},
                 {"&About...", cmd::kHelpAbout, "About the Nimbrel application"}});
+}
+
+// The key a menu text underlines ("" for none): the first '&' not doubled.
+QString Mnemonic(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&') continue;
+        if (text[i + 1] != u'&') return text[i + 1].toUpper();
+        ++i;
+    }
+    return {};
+}
+
+TEST_F(AppTest, EachMenusMnemonicsAreUniqueAndAltPCSends) {
+    // Pairs the menus have always shared: Preferences and Print
+    // Configuration, and the two "Add s..." entries.
+    const std::map<QString, QSet<QString>> shared{{"&File", {"P"}}, {"Add a sensor", {"S"}}};
+    std::vector<QMenu*> menus;
+    std::function<void(const QList<QAction*>&)> walk = [&](const QList<QAction*>& actions) {
+        for (QAction* a : actions) {
+            if (a->menu() == nullptr) continue;
+            menus.push_back(a->menu());
+            walk(a->menu()->actions());
+        }
+    };
+    walk(Frame()->menuBar()->actions());
+    ASSERT_EQ(menus.size(), 9u);
+    auto check = [&](const QString& title, const QList<QAction*>& actions) {
+        QSet<QString> seen;
+        for (QAction* a : actions) {
+            const QString key = Mnemonic(a->text());
+            if (key.isEmpty()) continue;
+            const auto allowed = shared.find(title);
+            EXPECT_TRUE(!seen.contains(key) ||
+                        (allowed != shared.end() && allowed->second.contains(key)))
+                << title.toStdString() << ": " << a->text().toStdString() << " repeats "
+                << key.toStdString();
+            seen << key;
+        }
+    };
+    check("menu bar", Frame()->menuBar()->actions());
+    for (QMenu* menu : menus)
+        check(menu->title(), menu->actions());
+
+    // Alt+P, C runs Send Configuration.
+    FakeChild* child = AddChild("ptt", {cmd::kSendConfig, cmd::kCompare});
+    Settle();
+    QMenu* ptt = TopMenu(Frame(), "&PTT Communications");
+    ptt->popup(Frame()->geometry().center());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ptt));
+    QTest::keyClick(ptt, Qt::Key_C);
+    Settle();
+    EXPECT_EQ(child->executed, std::vector<int>{cmd::kSendConfig});
 }
 
 TEST_F(AppTest, AcceleratorsAndFrameBasics) {
