@@ -158,7 +158,7 @@ TransferRunner* TransferRunner::Current() {
 
 void TransferRunner::RequestCancel() {
     cancel_.store(true);
-    if (label_ != nullptr) label_->setText(QStringLiteral("Cancelling..."));
+    if (dialog_ != nullptr) label_->setText(QStringLiteral("Cancelling..."));
 }
 
 bool TransferRunner::CancelRequested() const {
