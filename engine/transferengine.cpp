@@ -579,6 +579,7 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
     }
 
     std::int64_t done = 0;
+    std::int64_t skipped = 0;
     for (std::int64_t i = 0; i < n; ++i) {
         const ReadItem& item = items[static_cast<std::size_t>(i)];
         const std::string counter = std::to_string(i + 1) + " of " + std::to_string(n);
@@ -587,6 +588,7 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
         const std::string problem = ReadProblem(item);
         if (!problem.empty()) {
             run.Message(problem, kReadCaption, Icon::Exclamation);
+            ++skipped;
             continue;
         }
 
@@ -616,7 +618,7 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
         if (!idValid) run.Message(kIdInvalidText, kIdInvalidCaption, Icon::None);
         if (text && apply) apply(static_cast<std::size_t>(i), *text);
     }
-    run.Report("Read " + std::to_string(n) + " items", n, n, total, total);
+    run.Report("Read " + std::to_string(n - skipped) + " items", n, n, total, total);
     return Outcome::Done;
 }
 

@@ -497,6 +497,7 @@ TEST_F(EngineTest, ReadHandsEachItemItsDecodedValueInSequenceWithItsMessages) {
     EXPECT_EQ(link.commands.size(), 23u);
     EXPECT_EQ(progress.back().bytes, 23);
     EXPECT_EQ(progress.back().totalBytes, 23);
+    EXPECT_EQ(progress.back().what, "Read 9 items") << "the two skipped items are not counted";
 
     std::vector<std::uint8_t> dump;
     EXPECT_EQ(Engine(link).ReadMemory(0x20, 4, dump), Outcome::Done);
