@@ -177,7 +177,7 @@ void TNimbrelFrame::BuildMenus() {
     AddCommand(ptt, QStringLiteral("&Read configuration"), cmd::kReadConfig,
                QStringLiteral("Reads the values from EEPROM into the configuration file for "
                               "display"));
-    AddCommand(ptt, QStringLiteral("&Compare with transmitter"), cmd::kCompare,
+    AddCommand(ptt, QStringLiteral("Co&mpare with transmitter"), cmd::kCompare,
                QStringLiteral("Reads the transmitter's values and lists the items that differ"));
     AddCommand(ptt, QStringLiteral("Send &Configuration"), cmd::kSendConfig,
                QStringLiteral("Sends the configuration file to the unit"));

@@ -36,9 +36,27 @@ constexpr std::array<int, 4> kBaudRates{1200, 2400, 4800, 9600};
 // The device box is wide enough for a ttyUSB name; the list opens wider.
 constexpr int kDeviceBoxChars = 24;
 
-template <typename Key> void Write(const Key& key, const std::string& value) {
-    Settings::WriteString(key.section, key.key, value);
-}
+// Writes one key after another; after a failure the rest are not tried.
+class Saver {
+public:
+    template <typename Key> void Write(const Key& key, const std::string& value) {
+        Write(key.section, key.key, value);
+    }
+    void Write(const std::string& section, const std::string& key, const std::string& value) {
+        if (failed_) return;
+        if (Settings::WriteString(section, key, value)) {
+            ++written_;
+        } else {
+            failed_ = true;
+        }
+    }
+    bool Failed() const { return failed_; }
+    int Written() const { return written_; }
+
+private:
+    bool failed_ = false;
+    int written_ = 0;
+};
 
 QString IdName(int id) {
     return QStringLiteral("id%1").arg(id);
@@ -64,7 +82,8 @@ QRadioButton* Radio(QGroupBox* box, int id, const QString& text, QBoxLayout* int
 }
 
 QString PermissionAdvice(const QString& path) {
-    return path + QStringLiteral(": ") + QString::fromStdString(nimbrel::OpenErrorText(EACCES));
+    return path + QStringLiteral(": ") +
+           QString::fromStdString(nimbrel::PermissionText(QFile::encodeName(path).toStdString()));
 }
 
 } // namespace
@@ -105,6 +124,13 @@ QStringList ListSerialDevices(const SerialDeviceFolders& folders) {
     return out;
 }
 
+QString NoPermissionMark(const QString& path) {
+    const std::string group = nimbrel::AccessOf(QFile::encodeName(path).toStdString()).joinGroup;
+    if (group.empty()) return QStringLiteral(" (no permission)");
+    return QStringLiteral(" (no permission — add yourself to the %1 group)")
+        .arg(QString::fromStdString(group));
+}
+
 bool LacksDevicePermission(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     if (::access(name.constData(), R_OK | W_OK) == 0) return false;
@@ -139,7 +165,7 @@ Preferences::Preferences(QWidget* parent, SerialDeviceProbe probe)
     device_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     for (const QString& path : ListSerialDevices(probe_.folders)) {
         const bool refused = probe_.lacksPermission && probe_.lacksPermission(path);
-        device_->addItem(refused ? path + QString::fromUtf8(kNoPermissionMark) : path, path);
+        device_->addItem(refused ? path + NoPermissionMark(path) : path, path);
         if (refused) {
             device_->setItemData(device_->count() - 1, PermissionAdvice(path), Qt::ToolTipRole);
         }
@@ -302,28 +328,38 @@ void Preferences::UpdatePermissionNote() {
 }
 
 bool Preferences::CanClose() {
+    Saver save;
     std::string baud = "1200";
     for (std::size_t i = 0; i < 4; ++i) {
         if (baud_[i]->isChecked()) baud = std::to_string(kBaudRates[i]);
     }
-    Write(keys::kPrefBaud, baud);
+    save.Write(keys::kPrefBaud, baud);
 
     const int port = CheckedPort();
-    Write(keys::kPrefPort, std::to_string(port));
-    Settings::WriteString(keys::kPrefPort.section, keys::PortDeviceKey(port),
-                          QFile::encodeName(DevicePath()).toStdString());
+    save.Write(keys::kPrefPort, std::to_string(port));
+    save.Write(keys::kPrefPort.section, keys::PortDeviceKey(port),
+               QFile::encodeName(DevicePath()).toStdString());
 
-    Write(keys::kPrefAbort, abortQ_->isChecked() ? "QQQQQQQ" : "AAAAAAA");
-    Write(keys::kPrefReadAfterWrite, verify_->isChecked() ? "1" : "0");
-    Write(keys::kPrefSimpleMode, simple_->isChecked() ? "1" : "0");
+    save.Write(keys::kPrefAbort, abortQ_->isChecked() ? "QQQQQQQ" : "AAAAAAA");
+    save.Write(keys::kPrefReadAfterWrite, verify_->isChecked() ? "1" : "0");
+    save.Write(keys::kPrefSimpleMode, simple_->isChecked() ? "1" : "0");
 
     const bool tundrix = tundrix_->isChecked();
-    Write(keys::kPrefEepromSize, tundrix ? "640" : "512");
-    Settings::WriteString(keys::kEepromSection, "base", tundrix ? "D80" : "B600");
-    Settings::WriteString(keys::kVersionSection, "address", "8000");
+    save.Write(keys::kPrefEepromSize, tundrix ? "640" : "512");
+    save.Write(keys::kEepromSection, "base", tundrix ? "D80" : "B600");
+    save.Write(keys::kVersionSection, "address", "8000");
 
-    Write(keys::kPrefWait, wait_->text().left(19).toStdString());
+    save.Write(keys::kPrefWait, wait_->text().left(19).toStdString());
 
+    if (save.Failed()) {
+        // The dialog stays open with the user's choices.
+        nimbrel::CurrentUi().MessageBox(Settings::WriteErrorText() + "\r\n" +
+                                            (save.Written() == 0
+                                                 ? "The preferences were not saved."
+                                                 : "Some of the preferences were not saved."),
+                                        "Error", nimbrel::Buttons::Ok, nimbrel::Icon::Exclamation);
+        return false;
+    }
     nimbrel::CurrentUi().MessageBox(
         "You must close any open windows\r\nfor the changes to take effect", "",
         nimbrel::Buttons::Ok, nimbrel::Icon::None);

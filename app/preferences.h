@@ -33,9 +33,10 @@ QStringList ListSerialDevices(const SerialDeviceFolders& folders = {});
 // opposed to the device being absent).
 bool LacksDevicePermission(const QString& path);
 
-// The text that marks a device the user may not open.
-inline constexpr const char* kNoPermissionMark =
-    " (no permission — add yourself to the dialout group)";
+// The text that marks a device the user may not open: " (no permission —
+// add yourself to the dialout group)" with the device's own group, or
+// " (no permission)" when joining its group would not help.
+QString NoPermissionMark(const QString& path);
 
 // Where the Preferences dialog looks for devices, and how it tells a device
 // the user may not open (tests replace both).
@@ -52,6 +53,8 @@ public:
     // Loads the controls from the settings file (run by the constructor).
     void SetupWindow();
     // OK: writes the settings file, shows the notice, and agrees to close.
+    // A write that fails is told instead (which file, why) and the dialog
+    // stays open.
     bool CanClose();
 
     void accept() override;

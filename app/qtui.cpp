@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QStatusBar>
 #include <QStringList>
 #include <QTimer>
@@ -23,6 +26,18 @@ QWidget* DialogParent(QMainWindow* frame) {
 
 QString FromText(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+// A message box is only as wide as its text and buttons, and the window
+// system cuts a longer title ("So...on"): the box is made wide enough for its
+// caption and the title bar's icon and buttons.
+void FitCaption(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr || box.windowTitle().isEmpty()) return;
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    const int width = metrics.horizontalAdvance(box.windowTitle()) + 8 * metrics.height();
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 } // namespace
@@ -107,6 +122,7 @@ Answer QtUi::MessageBox(const std::string& text, const std::string& caption, But
     }
     box.setStandardButtons(set);
     box.setDefaultButton(first);
+    FitCaption(box);
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:

@@ -24,10 +24,13 @@ public:
     // The non-empty slots in slot order.
     std::vector<Entry> Entries() const;
 
-    // Makes `path` entry 0. A listed path (compared without regard to letter
-    // case) moves up instead of being duplicated; with a full list the oldest
-    // entry moves to the key after the last slot, which nobody reads.
-    void Add(const std::string& path);
+    // Makes `path`, made absolute and canonical, entry 0. A listed path
+    // (compared by the file it names, without regard to letter case) moves up
+    // instead of being duplicated; with a full list the oldest entry moves to
+    // the key after the last slot, which nobody reads. False when the list
+    // could not be saved: the user is told, once while the same failure
+    // lasts.
+    bool Add(const std::string& path);
 };
 
 } // namespace nimbrel

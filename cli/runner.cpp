@@ -38,6 +38,8 @@ const char* OutcomeName(Outcome outcome) {
         return "done";
     case Outcome::NoAnswer:
         return "no-answer";
+    case Outcome::Invalid:
+        return "invalid-answer";
     case Outcome::Mismatch:
         return "mismatch";
     case Outcome::PortLost:
@@ -60,6 +62,7 @@ int ExitCode(Outcome outcome) {
         return kExitPort;
     case Outcome::Cancelled:
         return kExitInterrupted;
+    case Outcome::Invalid: // answered, but not with an answer
     case Outcome::Mismatch:
     case Outcome::Refused:
         break;

@@ -4,7 +4,9 @@
 #include "config/numbertext.h"
 #include "platform/ui.h"
 
+#include <cctype>
 #include <cmath>
+#include <string_view>
 
 namespace nimbrel {
 namespace {
@@ -21,6 +23,32 @@ std::int32_t WholeLimit(double f) {
 std::string Hex(std::int32_t v) {
     const std::string text = DisplayLine::LongToString(v, true);
     return text.substr(0, text.find(' '));
+}
+
+// A text in the form of a whole number of the base (blanks, a sign, "0x" and
+// " H" for hex, as IsWholeNumberText takes them) whose value does not fit in
+// 32 bits.
+bool OutOfRangeWholeNumber(std::string_view s, bool hex) {
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    const auto digit = [hex](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0 ||
+               (hex && std::isxdigit(static_cast<unsigned char>(c)) != 0);
+    };
+    std::size_t i = 0;
+    while (i < s.size() && blank(s[i]))
+        ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (hex && i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
+        digit(s[i + 2]))
+        i += 2;
+    const std::size_t first = i;
+    while (i < s.size() && digit(s[i]))
+        ++i;
+    if (i == first) return false;
+    std::string rest(s.substr(0, first));
+    rest += '1'; // the same text with a number that fits
+    rest += s.substr(i);
+    return !IsWholeNumberText(s, hex) && IsWholeNumberText(rest, hex);
 }
 
 } // namespace
@@ -59,10 +87,17 @@ bool IOValidator::IsValid() const {
 std::string IOValidator::ErrorText() const {
     std::string lead;
     if (!IsNumberText()) {
+        const std::string& text = item_->GetValueText();
+        const bool hex = item_->GetHex();
         const char* kind = item_->GetType() == kTypeFloat ? "a number"
-                           : item_->GetHex()              ? "a hexadecimal number"
+                           : hex                          ? "a hexadecimal number"
                                                           : "a decimal number";
-        lead = "The value " + item_->GetValueText() + " is not " + kind + ".\n\r";
+        if (item_->GetType() != kTypeFloat && OutOfRangeWholeNumber(text, hex)) {
+            lead = "The value " + text + " lies outside the range of whole numbers (" +
+                   (hex ? "0 H to ffffffff H" : "-2147483648 to 2147483647") + ").\n\r";
+        } else {
+            lead = "The value " + text + " is not " + kind + ".\n\r";
+        }
     }
     if (item_->GetList()) {
         return lead + "Input must be one of the list values\n\r" + item_->GetMaxText();

@@ -30,7 +30,9 @@ public:
     bool IsValid() const;
     // The refusal text for the item's current value. A value that is not a
     // number gets a first line saying so ("The value 12abc is not a decimal
-    // number.") before the usual text.
+    // number.", or for a whole number beyond 32 bits "The value 99999999999
+    // lies outside the range of whole numbers (-2147483648 to 2147483647).")
+    // before the usual text.
     std::string ErrorText() const;
     // Shows ErrorText() in an "Input error" message box.
     void Error() const;

@@ -167,6 +167,8 @@ void ApplyModSensorXfer(const ModSensorXfer& xfer, DisplayLine& item) {
     const bool list = xfer.list != 0;
 
     item.SetName(xfer.name);
+    // An item that stops being a list may become hex in the same OK.
+    if (!list) item.SetList(false);
     item.SetHex(base && !list); // lists are decimal
     item.SetUser(xfer.user != 0);
     item.SetType(SelectedTypeCode(xfer));

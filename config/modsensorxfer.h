@@ -75,8 +75,9 @@ std::optional<EditorMessage> CheckModSensorXfer(const ModSensorXfer& form);
 // its list text and "0"), name, value, size in decimal and the three flags.
 void FillModSensorXfer(const DisplayLine& item, ModSensorXfer& xfer);
 
-// Writes the record back into the item after OK, in this order: name, hex,
-// user flag, type, value, limits and list flag, size, address. A list item
+// Writes the record back into the item after OK, in this order: name, the
+// list flag when it is cleared, hex, user flag, type, value, limits and list
+// flag, size, address. A list item
 // stays decimal. Numbers keep their values across a change of type or base:
 // the limits are read in the editor's base and set as numbers, and a value that
 // is a number in the editor's base is converted when the item's base differs.

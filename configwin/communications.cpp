@@ -132,7 +132,10 @@ void TNimbrelWindow::SendExitString() {
 
 bool TNimbrelWindow::CmStop() {
     nimbrel::LinkSession* link = Link();
-    if (link == nullptr || !link->IsOpen()) return false;
+    if (link == nullptr || !link->IsOpen()) {
+        Exclaim(kStartFirst, kCommsCaption);
+        return false;
+    }
     return TransferRunner::Run(this, *link, QStringLiteral("Stop"), [](TransferEngine& engine) {
                return engine.Stop();
            }) == Outcome::Done;

@@ -323,10 +323,12 @@ bool TNimbrelWindow::CanClose() {
     }
 
     if (DataModified) {
-        const Answer answer = CurrentUi().MessageBox(
-            "Do you wish to save the contents of this window", "", Buttons::YesNo, Icon::None);
-        // A save that fails or is cancelled keeps the window open, so that
-        // answering Yes never loses the configuration.
+        const Answer answer =
+            CurrentUi().MessageBox("Do you wish to save the contents of this window", "",
+                                   Buttons::YesNoCancel, Icon::None);
+        // Cancel (Escape) keeps the window open with its edits; so does a
+        // save that fails or is cancelled, so Yes never loses them either.
+        if (answer == Answer::Cancel) return false;
         if (answer == Answer::Yes && !SaveCurrent()) return false;
     }
 

@@ -27,6 +27,7 @@ constexpr const char* kNoVersionText = "No version information available";
 constexpr const char* kBadVersionText = "Invalid response from PTT";
 constexpr const char* kReadCaption = "Read Error";
 constexpr const char* kReadFailedText = "Error reading data";
+constexpr const char* kNotAnAnswerText = "What came back was not an answer to the read.";
 constexpr const char* kIdInvalidText = "Ptt ID invalid";
 constexpr const char* kIdInvalidCaption = "Read error";
 constexpr const char* kCancelCaption = "Cancelled";
@@ -50,6 +51,10 @@ std::int32_t MsBetween(Clock::time_point from, Clock::time_point to) {
     using Limits = std::numeric_limits<std::int32_t>;
     return static_cast<std::int32_t>(
         std::clamp<std::int64_t>((us + 999) / 1000, Limits::min(), Limits::max())); // rounded up
+}
+
+std::int32_t DurationMs(Clock::duration d) {
+    return MsBetween(Clock::time_point{}, Clock::time_point{} + d);
 }
 
 std::string Upper(std::string s) {
@@ -104,7 +109,8 @@ std::string DoneText(std::int64_t done, std::int64_t total, const std::string& u
 class TransferEngine::Run {
 public:
     explicit Run(TransferEngine& engine)
-        : e_(engine), start_(Clock::now()), stallMs_(Settings::Get(keys::kWriteStallMs)) {}
+        : e_(engine), start_(Clock::now()), stallMs_(Settings::Get(keys::kWriteStallMs)),
+          quietMs_(AnswerQuietMs()) {}
 
     LinkIo& Io() { return e_.io_; }
     Ui& User() { return e_.ui_; }
@@ -203,21 +209,62 @@ public:
         return IoStatus::Ok;
     }
 
+    // What came back after one command, gathered towards its answer.
+    struct Listening {
+        std::string tail;          // the last characters received
+        bool fresh = false;        // characters came since the last answer taken
+        Clock::time_point last{};  // when characters last came
+        Clock::duration longest{}; // the longest pause between characters
+    };
+
+    // Waits until `deadline` for the next answer: at least 12 characters, then
+    // the line quiet for the quiet time, or for twice the longest pause between
+    // the characters so far when that is longer (a slow transmitter's answer
+    // is not cut). An echo or a stream runs on without such a pause. The
+    // answer is the last 12 characters.
+    IoStatus NextAnswer(Listening& l, Clock::time_point deadline, const CancelFlag* cancel,
+                        std::string& answer) {
+        const auto length = static_cast<std::size_t>(kAnswerLength);
+        for (;;) {
+            const std::int32_t left = MsBetween(Clock::now(), deadline);
+            if (left <= 0) return IoStatus::TimedOut;
+            const bool full = l.fresh && l.tail.size() >= length;
+            const std::int32_t quiet = std::max(quietMs_, DurationMs(2 * l.longest));
+            const IoStatus status =
+                Io().WaitForBytes(1, full ? std::min(quiet, left) : left, cancel);
+            if (status == IoStatus::TimedOut) {
+                if (!full || quiet > left) return IoStatus::TimedOut;
+                answer = l.tail.substr(l.tail.size() - length);
+                l.fresh = false;
+                return IoStatus::Ok;
+            }
+            if (status != IoStatus::Ok) return status;
+            const auto now = Clock::now();
+            if (!l.tail.empty()) l.longest = std::max(l.longest, now - l.last);
+            l.last = now;
+            l.fresh = true;
+            TakeAll(l.tail);
+            if (l.tail.size() > length) l.tail.erase(0, l.tail.size() - length);
+        }
+    }
+
     // Result of sending a run of 7-character commands.
     struct Sent {
         IoStatus status = IoStatus::Ok; // a port failure
         bool verified = true;
-        bool answered = false; // some answer came back
+        bool answered = false; // an answer came back
+        bool refused = false;  // something came back that was not an answer
         char sent[2] = {' ', ' '};
         char got[2] = {' ', ' '};
         std::uint32_t address = 0; // of the command that failed
     };
 
     // Sends `commands` (upper case) 7 characters at a time; with `verify`,
-    // each write command is read back within `waitMs`. What was received
-    // is discarded right before each command goes out, and the answer is the
-    // last 12 characters received: a stray byte ahead of it only delays it.
-    // Not cancellable, so an item goes out whole.
+    // each write command is read back within `waitMs`. What was received is
+    // discarded right before each command goes out. An answer with another
+    // byte leaves the wait running: a later answer may still bring the byte.
+    // A refused answer is asked for once more. Not cancellable, so an item
+    // goes out whole.
     Sent SendCommands(const std::string& commands, bool verify, std::int32_t waitMs,
                       std::uint32_t fallbackAddress) {
         Sent result;
@@ -231,44 +278,42 @@ public:
 
             std::string read = command;
             read[0] = 'R';
-            Io().Flush();
-            result.status = Write(read, nullptr);
-            if (result.status != IoStatus::Ok) return result;
-
             const std::size_t n = command.size();
             const auto at = static_cast<std::size_t>(kCommandDataPos);
             result.sent[0] = n > at ? command[at] : ' ';
             result.sent[1] = n > at + 1 ? command[at + 1] : ' ';
             result.got[0] = result.got[1] = ' ';
-            result.answered = false;
-            result.verified = false;
+            result.answered = result.refused = result.verified = false;
             const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-            std::string received;
-            const auto answerLength = static_cast<std::size_t>(kAnswerLength);
-            for (;;) {
-                const std::int32_t left = MsBetween(Clock::now(), deadline);
-                if (left <= 0) break;
-                const std::size_t need =
-                    received.size() < answerLength ? answerLength - received.size() : 1;
-                const IoStatus status = Io().WaitForBytes(need, left, nullptr);
-                if (status == IoStatus::TimedOut) break;
-                if (status != IoStatus::Ok) {
-                    result.status = status;
-                    return result;
+            Asking asking;
+            while (!result.verified && asking.Again()) {
+                Io().Flush();
+                result.status = Write(read, nullptr);
+                if (result.status != IoStatus::Ok) return result;
+                Listening listening;
+                AnswerForm::Verdict verdict = AnswerForm::Verdict::Taken;
+                while (!result.verified && verdict == AnswerForm::Verdict::Taken) {
+                    std::string answer;
+                    const IoStatus status = NextAnswer(listening, deadline, nullptr, answer);
+                    if (status == IoStatus::TimedOut) break;
+                    if (status != IoStatus::Ok) {
+                        result.status = status;
+                        return result;
+                    }
+                    verdict = form_.Judge(answer, result.address);
+                    asking.Note(verdict);
+                    if (verdict != AnswerForm::Verdict::Taken) break;
+                    answer = Upper(answer);
+                    result.answered = true;
+                    result.got[0] = answer[kAnswerDataPos];
+                    result.got[1] = answer[kAnswerDataPos + 1];
+                    result.verified =
+                        result.got[0] == result.sent[0] && result.got[1] == result.sent[1];
                 }
-                TakeAll(received);
-                if (received.size() < answerLength) continue;
-                received.erase(0, received.size() - answerLength);
-                const std::string answer = Upper(received);
-                result.answered = true;
-                result.got[0] = answer[kAnswerDataPos];
-                result.got[1] = answer[kAnswerDataPos + 1];
-                if (result.got[0] == result.sent[0] && result.got[1] == result.sent[1]) {
-                    result.verified = true;
-                    break;
-                }
-                received.erase(0, 1); // the next byte makes the next candidate
+                // Verified, or the time ran out: no more asking.
+                if (verdict == AnswerForm::Verdict::Taken) break;
             }
+            result.refused = asking.refused;
             if (!result.verified) return result;
         }
         return result;
@@ -281,49 +326,70 @@ public:
         text[6] = sent.sent[1];
         text[12] = sent.got[0];
         text[13] = sent.got[1];
-        return text + "\r\n" + what + kPttErrorTail;
+        const std::string why =
+            sent.refused && !sent.answered ? std::string("\r\n") + kNotAnAnswerText : "";
+        return text + "\r\n" + what + why + kPttErrorTail;
     }
 
-    // Reads one memory byte: the read command, then the last 12 characters
-    // received once at least 12 are in. While their last two are not both
-    // hex digits (a stray byte ahead of an answer still arriving), bytes
-    // that follow within the settle time move the window on.
-    IoStatus ReadByte(std::uint32_t address, std::uint8_t& byte) {
-        char command[8];
-        GetReadCommand(address, command);
-        Io().Flush();
-        IoStatus status = Write(std::string(command, kCommandLength), CancelFlagPtr());
-        if (status != IoStatus::Ok) return status;
-        const std::int32_t waitMs = Settings::Get(keys::kReadByteWaitMs);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-        status = Io().WaitForBytes(kAnswerLength, waitMs, CancelFlagPtr());
-        if (status != IoStatus::Ok) return status;
-        std::string received;
-        TakeAll(received);
-        if (received.size() < static_cast<std::size_t>(kAnswerLength)) return IoStatus::TimedOut;
-        const std::int32_t settleMs = std::max(Settings::Get(keys::kSettleMs), 0);
-        for (;;) {
-            const char* digits = received.data() + received.size() - kAnswerLength + kAnswerDataPos;
-            const std::int32_t left = MsBetween(Clock::now(), deadline);
-            if ((IsHex(digits[0]) && IsHex(digits[1])) || left <= 0) break;
-            status = Io().WaitForBytes(1, std::min(settleMs, left), CancelFlagPtr());
-            if (status == IoStatus::TimedOut) break;
-            if (status != IoStatus::Ok) return status;
-            TakeAll(received);
+    // How a failed verification ends the transfer.
+    static Outcome Unverified(const Sent& sent) {
+        return sent.answered || sent.refused ? Outcome::Mismatch : Outcome::NoAnswer;
+    }
+
+    // How often one read is asked for: once more after a refused answer, and
+    // once more for a first answer that must come again (AnswerForm).
+    struct Asking {
+        int asks = 0;
+        int refusals = 0;
+        bool refused = false; // something came back that was not an answer
+        bool Again() { return asks++ < 3 && refusals < 2; }
+        void Note(AnswerForm::Verdict verdict) {
+            if (verdict == AnswerForm::Verdict::Taken) return;
+            refused = true;
+            if (verdict == AnswerForm::Verdict::Refused) ++refusals;
         }
-        byte = AsciiToHex(received.data() + received.size() - kAnswerLength + kAnswerDataPos);
-        return IoStatus::Ok;
+    };
+
+    // Reads one memory byte: the read command, then its answer (NextAnswer)
+    // within the per-byte wait, asked for again as Asking says. `refused`
+    // tells a read that ended on something that was not an answer.
+    IoStatus ReadByte(std::uint32_t address, std::uint8_t& byte, bool& refused) {
+        const std::string command = GetReadCommand(address);
+        const auto deadline =
+            Clock::now() + std::chrono::milliseconds(Settings::Get(keys::kReadByteWaitMs));
+        Asking asking;
+        IoStatus status = IoStatus::TimedOut;
+        while (asking.Again()) {
+            Io().Flush();
+            status = Write(command, CancelFlagPtr());
+            if (status != IoStatus::Ok) break;
+            Listening listening;
+            std::string answer;
+            status = NextAnswer(listening, deadline, CancelFlagPtr(), answer);
+            if (status != IoStatus::Ok) break;
+            const AnswerForm::Verdict verdict = form_.Judge(answer, address);
+            asking.Note(verdict);
+            if (verdict == AnswerForm::Verdict::Taken) {
+                byte = AsciiToHex(answer.data() + kAnswerDataPos);
+                break;
+            }
+            status = IoStatus::TimedOut;
+        }
+        refused = asking.refused;
+        return status;
     }
 
     // A read that got no answer, a cancel or a port failure, reported.
-    Outcome ReadFailed(IoStatus status, const std::string& at, const std::string& cancelled,
-                       const std::string& where) {
+    Outcome ReadFailed(IoStatus status, bool refused, const std::string& at,
+                       const std::string& cancelled, const std::string& where) {
         if (status == IoStatus::Cancelled) return Cancelled(cancelled);
         if (status != IoStatus::TimedOut) return PortFailed(status, where);
         // As before: a read that got no answer ends; the transmitter stays
         // in its user interface, so the user may read again at once.
-        Message(std::string(kReadFailedText) + "\r\n" + at, kReadCaption, Icon::None);
-        return Outcome::NoAnswer;
+        Message(std::string(kReadFailedText) + "\r\n" + at +
+                    (refused ? std::string("\r\n") + kNotAnAnswerText : ""),
+                kReadCaption, Icon::None);
+        return refused ? Outcome::Invalid : Outcome::NoAnswer;
     }
 
     Clock::time_point Start() const { return start_; }
@@ -332,6 +398,8 @@ private:
     TransferEngine& e_;
     Clock::time_point start_;
     std::int32_t stallMs_;
+    std::int32_t quietMs_;
+    AnswerForm form_; // learned from the first answer of this transfer
     bool wrote_ = false;
 };
 
@@ -448,7 +516,7 @@ Outcome TransferEngine::QueryVersion(std::string* version) {
         return Outcome::Done;
     }
     run.Message(received ? kBadVersionText : kNoVersionText, kVersionCaption, Icon::None);
-    return Outcome::NoAnswer;
+    return received ? Outcome::Invalid : Outcome::NoAnswer;
 }
 
 Outcome TransferEngine::SendConfiguration(const std::vector<SendItem>& items) {
@@ -484,7 +552,7 @@ Outcome TransferEngine::SendConfiguration(const std::vector<SendItem>& items) {
                                              AddressText(sent.address) + ".");
             // "Resend file.": the transmitter stays in its user interface.
             run.Message(text, kPttErrorTitle, Icon::Exclamation);
-            return sent.answered ? Outcome::Mismatch : Outcome::NoAnswer;
+            return Run::Unverified(sent);
         }
         done += CommandCount(item.commands);
     }
@@ -511,6 +579,7 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
     }
 
     std::int64_t done = 0;
+    std::int64_t skipped = 0;
     for (std::int64_t i = 0; i < n; ++i) {
         const ReadItem& item = items[static_cast<std::size_t>(i)];
         const std::string counter = std::to_string(i + 1) + " of " + std::to_string(n);
@@ -519,6 +588,7 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
         const std::string problem = ReadProblem(item);
         if (!problem.empty()) {
             run.Message(problem, kReadCaption, Icon::Exclamation);
+            ++skipped;
             continue;
         }
 
@@ -530,11 +600,12 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
                 DoneText(i, n, "items", "read", "the rest keep their values") + ".";
             if (run.CancelSet()) return run.Cancelled(cancelled);
             std::uint8_t byte = 0;
-            const IoStatus status = run.ReadByte(address, byte);
+            bool refused = false;
+            const IoStatus status = run.ReadByte(address, byte, refused);
             if (status != IoStatus::Ok) {
                 const std::string at =
                     Quoted(item.name) + " at address " + AddressText(address) + ".";
-                return run.ReadFailed(status, "Item " + at, cancelled,
+                return run.ReadFailed(status, refused, "Item " + at, cancelled,
                                       "Reading stopped at item " + counter + ", " + at);
             }
             bytes.push_back(byte);
@@ -547,7 +618,7 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
         if (!idValid) run.Message(kIdInvalidText, kIdInvalidCaption, Icon::None);
         if (text && apply) apply(static_cast<std::size_t>(i), *text);
     }
-    run.Report("Read " + std::to_string(n) + " items", n, n, total, total);
+    run.Report("Read " + std::to_string(n - skipped) + " items", n, n, total, total);
     return Outcome::Done;
 }
 
@@ -571,11 +642,12 @@ Outcome TransferEngine::ReadMemory(std::uint32_t address, std::int32_t count,
         if (run.CancelSet()) return run.Cancelled(cancelled);
         const std::uint32_t at = address + static_cast<std::uint32_t>(k);
         std::uint8_t byte = 0;
-        const IoStatus status = run.ReadByte(at, byte);
+        bool refused = false;
+        const IoStatus status = run.ReadByte(at, byte, refused);
         if (status != IoStatus::Ok) {
-            return run.ReadFailed(status, "Byte at address " + AddressText(at) + ".", cancelled,
-                                  "Reading stopped at byte " + counter + ", at address " +
-                                      AddressText(at) + ".");
+            return run.ReadFailed(
+                status, refused, "Byte at address " + AddressText(at) + ".", cancelled,
+                "Reading stopped at byte " + counter + ", at address " + AddressText(at) + ".");
         }
         out.push_back(byte);
     }
@@ -616,9 +688,7 @@ Outcome TransferEngine::SendProgram(const std::string& programText, std::uint32_
             run.Message(
                 run.UnverifiedText(sent, "Program byte at address " + AddressText(address) + "."),
                 kPttErrorTitle, Icon::Exclamation);
-            if (outcome != Outcome::Mismatch) {
-                outcome = sent.answered ? Outcome::Mismatch : Outcome::NoAnswer;
-            }
+            if (outcome != Outcome::Mismatch) outcome = Run::Unverified(sent);
         }
     }
     if (n > 0) {

@@ -28,8 +28,9 @@ inline constexpr const char* kStartedText = "Communications started";
 // How a transfer ended. Every outcome but Done has been reported to the user.
 enum class Outcome {
     Done,
-    NoAnswer,  // the transmitter did not answer in time (or, for the version, not with one)
-    Mismatch,  // a written byte read back differently
+    NoAnswer,  // the transmitter did not answer in time
+    Invalid,   // what the transmitter sent was not an answer (a read, the version)
+    Mismatch,  // a written byte was not read back as written
     PortLost,  // the port went away, or took no data for the stall time
     Cancelled, // the user cancelled
     Refused,   // nothing was sent: the data cannot be sent as it is
@@ -79,7 +80,8 @@ public:
 
     // "TTTTTTT", then the answer up to its 0 byte (at most 199 characters
     // kept): the version text in a "Software version" message (also into
-    // `version`), or the texts for no answer and an invalid one (NoAnswer).
+    // `version`), or the texts for no answer (NoAnswer) and an invalid one
+    // (Invalid).
     Outcome QueryVersion(std::string* version = nullptr);
 
     // One item of a configuration send: its memory-write commands (encoded
@@ -90,10 +92,11 @@ public:
         std::string commands;
     };
     // Sends each item's commands, reading every written byte back when the
-    // settings ask for it ("ReadAfterWrite"). Stops at the first item the
-    // transmitter did not take, after the "Sent    got   " message (Mismatch,
-    // or NoAnswer when nothing came back). An item is sent whole: a cancel
-    // takes effect between items. Ends once everything is on the line.
+    // settings ask for it ("ReadAfterWrite"); a read-back is taken as memory
+    // reads are (ReadConfiguration). Stops at the first item the transmitter
+    // did not take, after the "Sent    got   " message (Mismatch, or NoAnswer
+    // when nothing came back). An item is sent whole: a cancel takes effect
+    // between items. Ends once everything is on the line.
     Outcome SendConfiguration(const std::vector<SendItem>& items);
 
     // One item of a configuration read.
@@ -111,8 +114,15 @@ public:
     // Reads every item byte by byte and hands each new value to `apply`;
     // "Ptt ID invalid" for an ID word that fails both check-bit tests. An
     // item whose size or addresses cannot be read is named in a message and
-    // skipped. Stops at the first byte that gets no answer ("Error reading
-    // data"). Done also when items were skipped.
+    // skipped. Done also when items were skipped.
+    //
+    // An answer is taken once at least 12 characters came and the line then
+    // stayed quiet (AnswerQuietMs, longer for a transmitter that pauses
+    // between characters); it is the last 12 characters and must pass the
+    // AnswerForm of this transfer. A refused answer is asked for once more.
+    // Stops at the first byte without an answer within the per-byte wait
+    // ("Error reading data": NoAnswer, or Invalid when what came was
+    // refused).
     Outcome ReadConfiguration(const std::vector<ReadItem>& items, const ApplyFn& apply);
     // Why an item cannot be read as it is (too many bytes, addresses past
     // FFFF), or "" when it can.

@@ -12,10 +12,13 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -111,7 +114,34 @@ std::string SystemText(int error) {
 
 } // namespace
 
-std::string OpenErrorText(int error) {
+DeviceAccess AccessOf(const std::string& device) {
+    DeviceAccess access;
+    struct stat st {};
+    if (device.empty() || ::stat(device.c_str(), &st) != 0) return access;
+    access.known = true;
+    const passwd* user = ::getpwuid(st.st_uid);
+    access.owner = user != nullptr ? user->pw_name : std::to_string(st.st_uid);
+    const group* grp = ::getgrgid(st.st_gid);
+    access.group = grp != nullptr ? grp->gr_name : std::to_string(st.st_gid);
+    // Joining root's group is no advice to give; nor a group that may not
+    // read and write.
+    if (st.st_gid != 0 && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+        access.joinGroup = access.group;
+    }
+    return access;
+}
+
+std::string PermissionText(const std::string& device) {
+    const DeviceAccess access = AccessOf(device);
+    std::string text = "permission denied";
+    if (!access.known) return text;
+    text += " — the device belongs to user " + access.owner + " and group " + access.group;
+    if (access.joinGroup.empty()) return text + "; ask your administrator for access";
+    return text + "; add yourself to the " + access.joinGroup + " group (sudo adduser $USER " +
+           access.joinGroup + "), then log in again";
+}
+
+std::string OpenErrorText(int error, const std::string& device) {
     switch (error) {
     case ENOENT:
     case ENXIO:
@@ -122,8 +152,7 @@ std::string OpenErrorText(int error) {
         return "busy — held by another program";
     case EACCES:
     case EPERM:
-        return "permission denied — add yourself to the dialout group (sudo adduser $USER "
-               "dialout), then log in again";
+        return PermissionText(device);
     case ENOTTY:
         return "not a serial port";
     default:
@@ -352,7 +381,7 @@ void comstream::FailOpen(int error) {
 std::string comstream::OpenErrorReason() const {
     if (openError_ == 0) return {};
     if (device_.empty()) return "no such port (the port number must be 1 to 4)";
-    return OpenErrorText(openError_);
+    return OpenErrorText(openError_, device_);
 }
 
 comstream::comstream(std::int32_t port) : std::iostream(nullptr) {

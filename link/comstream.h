@@ -52,11 +52,26 @@ inline constexpr std::uint32_t kPortNotOpen = 32;
 inline constexpr std::uint32_t kPortTxFailed = 0x0100; // a byte could not be written in time
 inline constexpr std::uint32_t kPortGone = 0x0400;     // read gave end of file or EIO
 
+// Who may open a device: the names of its owner and group, and the group a
+// user joins to open it ("" when that would not help: the group is root's or
+// may not read and write). Nothing known when the device cannot be looked at.
+struct DeviceAccess {
+    bool known = false;
+    std::string owner;
+    std::string group;
+    std::string joinGroup;
+};
+DeviceAccess AccessOf(const std::string& device);
+// "permission denied — the device belongs to user root and group dialout;"
+// then the advice to join the group, or to ask the administrator when no
+// group would help.
+std::string PermissionText(const std::string& device);
+
 // Why a port could not be opened, for messages: "no such device" (ENOENT,
 // ENXIO, ENODEV), "busy — held by another program" (EBUSY, or the lock held
-// elsewhere), the dialout-group hint (EACCES, EPERM), "not a serial port"
-// (ENOTTY), else the system's text.
-std::string OpenErrorText(int error);
+// elsewhere), PermissionText of the device (EACCES, EPERM), "not a serial
+// port" (ENOTTY), else the system's text.
+std::string OpenErrorText(int error, const std::string& device = {});
 // Why an open port went away: 0 stands for end of file. "the other end hung
 // up" (0, EPIPE), "input/output error" (EIO), "the device was removed"
 // (ENXIO, ENODEV), else the system's text.

@@ -24,6 +24,53 @@ std::int32_t SecondsToMs(std::int32_t seconds) {
     return std::clamp(seconds, 0, 2'000'000) * 1000;
 }
 
+bool IsHexDigit(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+bool IsLetterOrDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// C0 controls but the line break, DEL and the C1 controls.
+bool IsControl(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == '\r' || b == '\n') return false;
+    return b < 0x20 || (b >= 0x7F && b <= 0x9F);
+}
+
+// Whether the four hex digits of `address` (any case) stand at `at`.
+bool AddressAt(const std::string& answer, std::uint32_t address, std::int32_t at) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(address & 0xFFFF));
+    for (std::int32_t k = 0; k < 4; ++k) {
+        const auto c = static_cast<unsigned char>(answer[static_cast<std::size_t>(at + k)]);
+        if (std::toupper(c) != digits[k]) return false;
+    }
+    return true;
+}
+
+// Where the address digits first stand in the first ten characters, or -1.
+std::int32_t AddressPosition(const std::string& answer, std::uint32_t address) {
+    for (std::int32_t at = 0; at + 4 <= kAnswerDataPos; ++at) {
+        if (AddressAt(answer, address, at)) return at;
+    }
+    return -1;
+}
+
+std::string Shape(const std::string& answer, std::int32_t addressAt) {
+    std::string shape = answer.substr(0, static_cast<std::size_t>(kAnswerDataPos));
+    for (std::int32_t k = 0; k < kAnswerDataPos; ++k) {
+        char& c = shape[static_cast<std::size_t>(k)];
+        if (addressAt >= 0 && k >= addressAt && k < addressAt + 4) {
+            c = '#';
+        } else if (IsLetterOrDigit(c)) {
+            c = 'a';
+        }
+    }
+    return shape;
+}
+
 } // namespace
 
 std::uint8_t AsciiToHex(const char* digits) {
@@ -98,6 +145,37 @@ std::int32_t StartWaitMs() {
     const std::int32_t override = Settings::Get(keys::kStartWaitMs);
     if (override >= 0) return override;
     return SecondsToMs(Settings::Get(keys::kStartWait));
+}
+
+std::int32_t AnswerQuietMs() {
+    const std::int32_t override = Settings::Get(keys::kAnswerQuietMs);
+    if (override >= 0) return override;
+    const long baud = std::strtol(Settings::Get(keys::kPortBaud).c_str(), nullptr, 10);
+    if (baud <= 0) return kAnswerQuietMinMs;
+    // Ten bits a character, rounded to the nearest millisecond.
+    const long ms = (kAnswerQuietChars * 10'000L + baud / 2) / baud;
+    return static_cast<std::int32_t>(std::clamp<long>(ms, kAnswerQuietMinMs, 10'000));
+}
+
+AnswerForm::Verdict AnswerForm::Judge(const std::string& answer, std::uint32_t address) {
+    if (answer.size() != static_cast<std::size_t>(kAnswerLength) ||
+        std::any_of(answer.begin(), answer.end(), IsControl) ||
+        !IsHexDigit(answer[kAnswerDataPos]) || !IsHexDigit(answer[kAnswerDataPos + 1])) {
+        return Verdict::Refused;
+    }
+    if (learned_) {
+        if (addressAt_ >= 0 && !AddressAt(answer, address, addressAt_)) return Verdict::Refused;
+        return Shape(answer, addressAt_) == shape_ ? Verdict::Taken : Verdict::Refused;
+    }
+    const std::int32_t at = AddressPosition(answer, address);
+    if (at < 0 && answer != unconfirmed_) {
+        unconfirmed_ = answer;
+        return Verdict::AskAgain;
+    }
+    addressAt_ = at;
+    shape_ = Shape(answer, at);
+    learned_ = true;
+    return Verdict::Taken;
 }
 
 bool ReadProgramText(const std::string& path, std::string& text) {

@@ -66,6 +66,41 @@ std::string TrimDisplayText(const std::string& displayText, std::int32_t& displa
 std::int32_t ResponseWaitMs(); // read-after-write verification
 std::int32_t StartWaitMs();    // the start handshake
 
+// How long the line must stay quiet after at least 12 characters came before
+// the last 12 are taken as an answer: the [TIMING] override when set, else
+// kAnswerQuietChars character times at the port's baud rate (at least
+// kAnswerQuietMinMs). An echo of the command or a stream of bytes runs on
+// without such a pause, so it is never cut into an answer.
+inline constexpr std::int32_t kAnswerQuietChars = 3;
+inline constexpr std::int32_t kAnswerQuietMinMs = 2;
+std::int32_t AnswerQuietMs();
+
+// Tells memory answers from other text. An answer is 12 characters with the
+// byte's two hex digits at 10 and 11 and no control character other than a
+// line break (CR, LF). The first answer taken in a transfer sets the form
+// the later ones must have: where it held the address digits, and at each
+// other of its first ten places either the very character (a blank, a sign,
+// a line break) or, for a letter or digit, any letter or digit. A first
+// answer without the address digits sets the form only once the same answer
+// came twice in a row.
+class AnswerForm {
+public:
+    enum class Verdict {
+        Taken,    // an answer
+        Refused,  // not an answer
+        AskAgain, // may be the first answer: taken when it comes again
+    };
+    // Judges `answer` (the last 12 characters received) to a read of `address`.
+    Verdict Judge(const std::string& answer, std::uint32_t address);
+    bool Learned() const { return learned_; }
+
+private:
+    bool learned_ = false;
+    std::int32_t addressAt_ = -1; // where the address digits stand, -1: nowhere
+    std::string shape_;           // the first ten characters, letters and digits as 'a'
+    std::string unconfirmed_;     // a first answer without the address digits
+};
+
 // Program download. A program file is text of two-character hex byte values
 // written from a base address on.
 inline constexpr std::int32_t kProgramMaxChars = 1024;

@@ -5,10 +5,12 @@
 #include "platform/ui.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -394,23 +396,49 @@ void Transport::SetLostHandler(LostHandler handler) {
     lostHandler_ = std::move(handler);
 }
 
+void Transport::SetLogFailedHandler(LogFailedHandler handler) {
+    std::lock_guard<std::mutex> guard(sinkLock_);
+    logFailedHandler_ = std::move(handler);
+}
+
 bool Transport::OpenLog(const std::string& path) {
     CloseLog();
-    std::ofstream file(path, std::ios::binary | std::ios::app);
-    if (!file) return false;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
     std::lock_guard<std::mutex> guard(lock_);
-    log_ = std::move(file);
+    logFd_ = fd;
+    logPath_ = path;
     logging_ = true;
     return true;
 }
 
 void Transport::CloseLog() {
     std::lock_guard<std::mutex> guard(lock_);
-    if (log_.is_open()) {
-        log_.flush();
-        log_.close();
-    }
+    if (logFd_ >= 0) ::close(logFd_);
+    logFd_ = -1;
     logging_ = false;
+}
+
+std::string Transport::LogLocked(const char* data, std::int32_t n) {
+    std::int32_t done = 0;
+    while (done < n) {
+        const ssize_t w = ::write(logFd_, data + done, static_cast<std::size_t>(n - done));
+        if (w > 0) {
+            done += static_cast<std::int32_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        const int error = w < 0 ? errno : ENOSPC;
+        ::close(logFd_);
+        logFd_ = -1;
+        logging_ = false;
+        std::string reason = std::strerror(error);
+        if (!reason.empty()) {
+            reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+        }
+        return "Cannot write to the log file " + logPath_ + ": " + reason + ".\r\nLogging is off.";
+    }
+    return {};
 }
 
 bool Transport::IsLogging() {
@@ -419,6 +447,7 @@ bool Transport::IsLogging() {
 }
 
 void Transport::AppendReceived(const char* data, std::int32_t n) {
+    std::string logFailure;
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (count_ + n >= kReceiveBufferSize) {
@@ -429,12 +458,13 @@ void Transport::AppendReceived(const char* data, std::int32_t n) {
         }
         std::memcpy(receive_.data() + count_, data, static_cast<std::size_t>(n));
         count_ += n;
-        if (logging_ && log_.is_open()) {
-            log_.write(data, n);
-            log_.flush();
-        }
+        if (logging_ && logFd_ >= 0) logFailure = LogLocked(data, n);
     }
     changed_.notify_all();
+    if (!logFailure.empty()) {
+        std::lock_guard<std::mutex> guard(sinkLock_);
+        if (logFailedHandler_) logFailedHandler_(logFailure);
+    }
 }
 
 void Monitor(Transport& t, std::int32_t displayIntervalMs) {

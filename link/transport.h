@@ -22,7 +22,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,6 +52,10 @@ public:
     // receive thread (on the noticing thread when no receive task runs): it
     // must post the news on and never call ClosePort itself.
     using LostHandler = std::function<void(const std::string& reason)>;
+    // Told once when a write to the log file fails, with the message for the
+    // user; logging is off by then. Called on the receive thread, like the
+    // lost handler.
+    using LogFailedHandler = std::function<void(const std::string& message)>;
 
     // Why the last EnableCommPort(true) failed; empty after a success.
     struct OpenError {
@@ -107,9 +110,11 @@ public:
     // progress to finish.
     void SetDisplaySink(DisplaySink sink);
     void SetLostHandler(LostHandler handler);
+    void SetLogFailedHandler(LogFailedHandler handler);
 
     // Raw logging of everything received, appended in binary. False, with
-    // logging off, when the file cannot be opened.
+    // logging off, when the file cannot be opened. A write that fails (a
+    // full disk) ends logging and tells the log-failed handler.
     bool OpenLog(const std::string& path);
     void CloseLog();
     bool IsLogging();
@@ -147,6 +152,9 @@ private:
     void MarkLost(const std::string& reason, bool onReceiveThread);
     void NotifyLost();
     void AppendReceived(const char* data, std::int32_t n);
+    // Writes to the log under the receive lock; a failure closes it and
+    // answers the message for the user.
+    std::string LogLocked(const char* data, std::int32_t n);
 
     mutable std::mutex lock_; // the receive lock
     std::condition_variable changed_;
@@ -159,7 +167,8 @@ private:
     bool lost_ = false;
     bool lostTold_ = false;
     std::string lostReason_;
-    std::ofstream log_;
+    int logFd_ = -1;
+    std::string logPath_;
     bool logging_ = false;
 
     std::atomic<bool> enabled_{false};
@@ -172,6 +181,7 @@ private:
     std::mutex sinkLock_;
     DisplaySink sink_;
     LostHandler lostHandler_;
+    LogFailedHandler logFailedHandler_;
 };
 
 // The receive task: waits in poll() for bytes (or its wake), takes up to 1000

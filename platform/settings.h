@@ -46,9 +46,18 @@ public:
     static std::string GetString(const std::string& section, const std::string& key,
                                  const std::string& def, int bufferSize);
     // Creates the file, section and key as needed; replaces an existing value in
-    // place and keeps every other line. False when the file could not be written.
+    // place and keeps every other line's bytes. The file keeps its mode, owner
+    // and links (a linked file is written through). False when the file could
+    // not be written, with LastWriteError telling why: a read-only file is left
+    // alone. A write that changes nothing succeeds without touching the file.
     static bool WriteString(const std::string& section, const std::string& key,
                             const std::string& value);
+    // Why the last WriteString on this thread failed ("the file is read-only",
+    // "no space left on device", ...); empty after a success.
+    static std::string LastWriteError();
+    // The message for the user after a failed write: "Cannot write the
+    // settings file <path>: <LastWriteError>."
+    static std::string WriteErrorText();
 
     static int Get(const IntSetting& s) { return GetInt(s.section, s.key, s.defaultValue); }
     static std::string Get(const TextSetting& s) {

@@ -63,6 +63,7 @@ inline constexpr IntSetting kStartWaitMs{"TIMING", "StartWaitMs", -1};       // 
 inline constexpr IntSetting kResponseWaitMs{"TIMING", "ResponseWaitMs", -1}; // else s * 1000
 inline constexpr IntSetting kVersionWaitMs{"TIMING", "VersionWaitMs", 5000};
 inline constexpr IntSetting kReadByteWaitMs{"TIMING", "ReadByteWaitMs", 10000};
+inline constexpr IntSetting kAnswerQuietMs{"TIMING", "AnswerQuietMs", -1}; // else by the baud rate
 inline constexpr IntSetting kClosePollMs{"TIMING", "ClosePollMs", 1000};
 inline constexpr IntSetting kMonitorPauseMs{"TIMING", "MonitorPauseMs", 100};
 inline constexpr IntSetting kStartPassMs{"TIMING", "StartPassMs", 100};

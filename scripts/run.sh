@@ -3,7 +3,9 @@
 # simulated transmitter nimbrel-sim on a pseudo-terminal as its serial port.
 # demo/ holds its own settings file Nimbrel.ini, a sample configuration
 # (demo.cfg) and a sample program (demo.prg); the simulator's EEPROM is kept
-# in demo/eeprom.bin between runs. The simulator stops when Nimbrel exits.
+# in demo/eeprom.bin between runs. The settings name the simulator's device
+# through the link demo/ttyPTT, which lives as long as the simulator; the
+# simulator stops when Nimbrel exits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -76,7 +78,8 @@ use_device() {
 # the terminal window is closed and opened again.
 baud=$(com_value baud)
 [[ "$baud" =~ ^[0-9]+$ ]] && ((baud >= 50 && baud <= 4000000)) || baud=9600
-sim_args=(--persist --baud "$baud" --dump eeprom.bin)
+link="$PWD/ttyPTT"
+sim_args=(--baud "$baud" --dump eeprom.bin --link "$link")
 [ -f eeprom.bin ] && sim_args+=(--load eeprom.bin)
 ../build-run/tools/nimbrel-sim "${sim_args[@]}" >sim.out 2>sim.err &
 sim_pid=$!
@@ -100,8 +103,8 @@ if [ -z "$device" ]; then
   cat sim.err >&2
   exit 1
 fi
-use_device "$device"
-echo "Simulated transmitter on $device (demo/Nimbrel.ini: [COM] port=2, device2)."
+use_device "$link"
+echo "Simulated transmitter on $device, linked as $link (demo/Nimbrel.ini: [COM] port=2, device2)."
 echo "Open demo.cfg, then PTT Communications > Start."
 
 status=0

@@ -5,8 +5,10 @@
 // opens the configured port; closing it closes the port and clears the
 // communications-started state.
 //
-// Threads: the receive task hands the display text over through a queued
-// call, so the display is only touched on the UI thread.
+// Threads: the receive task adds its display text to an inbox and posts one
+// update while none is pending; the update shows everything in the inbox in
+// one go, so the display is only touched on the UI thread and a flood of
+// bytes costs one display update per turn of the event loop.
 #pragma once
 
 #include "platform/commandtarget.h"
@@ -15,7 +17,9 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class QPlainTextEdit;
@@ -58,7 +62,7 @@ public:
     void CmTerminalfile();
     void CmSendprog();
     void CmReadmemory();
-    void CmUsercommand(); // in link/usercommands.cpp
+    void CmUsercommand(); // in terminal/usercommands.cpp
 
     // True once the system password has been entered.
     bool GetPassword() const;
@@ -71,10 +75,25 @@ public:
     std::int32_t DisplayLength() const { return displayLength_; }
 
 private:
-    // UI thread: appends one received batch's display text at the end.
-    void ShowReceived(const std::string& text, std::int32_t rawCount);
+    struct Batch {
+        std::string text;
+        std::int32_t rawCount;
+    };
+    // Receive thread: adds a batch to the inbox, posting an update unless one
+    // is pending. The inbox keeps the newest batches, up to the display's
+    // trimming length in received bytes.
+    void Receive(const std::string& text, std::int32_t rawCount);
+    // UI thread: shows the inbox's batches in one display update.
+    void ShowPending();
+    // Adds one batch's text to the display's text, trimming the display first
+    // when it grew too long; true when it was trimmed.
+    bool AddToShown(const std::string& text, std::int32_t rawCount);
+    // UI thread: a log write failed and logging is off; tells the user.
+    void LogFailed(const std::string& message);
     // Shows "This function requires the system password" unless given.
     bool RequirePassword() const;
+    // Says that the port is not open unless it is.
+    bool RequireOpenPort() const;
     // Closes the log and the port, clears the started state, tells the host.
     void TidyUp();
     // Sends bytes as a transfer; false when it did not complete (reported).
@@ -84,8 +103,15 @@ private:
     std::unique_ptr<nimbrel::LinkSession> ownLink_; // without a host
     nimbrel::LinkSession* link_;
     QPlainTextEdit* display_ = nullptr; // child widget
+    std::string shown_;                 // the display's text
     std::int32_t displayLength_ = 0;
     std::int32_t blockLength_ = 0; // characters in the display's last line
     bool endedWithCr_ = false;     // the last chunk shown ended with CR
     bool closed_ = false;          // tidied up when its close was agreed
+
+    std::mutex inboxLock_;
+    std::deque<Batch> inbox_;
+    std::int32_t inboxRaw_ = 0;
+    bool updatePosted_ = false;
+    bool inboxDropped_ = false; // older batches were left out
 };

@@ -7,13 +7,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDateTime>
+#include <QDialog>
 #include <QEvent>
 #include <QEventLoop>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMetaObject>
-#include <QProgressDialog>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <atomic>
 #include <chrono>
@@ -33,7 +40,7 @@ std::atomic<TransferRunner*> current{nullptr};
 // through the Ui in force, on the user interface thread, and waits for it.
 class ForwardingUi : public nimbrel::Ui {
 public:
-    ForwardingUi(nimbrel::Ui& target, QObject* context) : target_(target), context_(context) {}
+    ForwardingUi(nimbrel::Ui& target, TransferRunner* runner) : target_(target), runner_(runner) {}
 
     Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
                       Icon icon) override {
@@ -57,21 +64,61 @@ public:
     }
     void StatusText(const std::string& text) override {
         QMetaObject::invokeMethod(
-            context_, [this, text] { target_.StatusText(text); }, Qt::QueuedConnection);
+            runner_, [this, text] { target_.StatusText(text); }, Qt::QueuedConnection);
     }
 
 private:
+    // Asks on the user interface thread, the progress dialog out of the way.
     void Call(const std::function<void()>& fn) {
-        if (QThread::currentThread() == context_->thread()) {
+        const auto ask = [this, &fn] {
+            runner_->BeginQuestion();
             fn();
+            runner_->EndQuestion();
+        };
+        if (QThread::currentThread() == runner_->thread()) {
+            ask();
         } else {
-            QMetaObject::invokeMethod(context_, fn, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(runner_, ask, Qt::BlockingQueuedConnection);
         }
     }
 
     nimbrel::Ui& target_;
-    QObject* context_;
+    TransferRunner* runner_;
 };
+
+// The progress dialog. Its Cancel is no default button: Return (a reflex when
+// a message was expected) does nothing; Escape, closing and Cancel cancel.
+class ProgressBox : public QDialog {
+public:
+    ProgressBox(QWidget* parent, std::function<void()> cancel)
+        : QDialog(parent), cancel_(std::move(cancel)) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        switch (event->key()) {
+        case Qt::Key_Escape:
+            cancel_();
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+        }
+    }
+    void closeEvent(QCloseEvent* event) override {
+        cancel_(); // the dialog stays, saying "Cancelling...", until the end
+        event->ignore();
+    }
+
+private:
+    std::function<void()> cancel_;
+};
+
+// While another window is modal, the due dialog tries again this often.
+constexpr int kModalRetryMs = 50;
 
 bool IsUserInput(QEvent::Type type) {
     switch (type) {
@@ -92,8 +139,8 @@ bool IsUserInput(QEvent::Type type) {
     }
 }
 
-QString Seconds(std::int32_t ms) {
-    return QStringLiteral("%1 s").arg((ms + 999) / 1000);
+QString Seconds(std::int64_t seconds) {
+    return QStringLiteral("%1 s").arg(seconds);
 }
 
 } // namespace
@@ -111,7 +158,7 @@ TransferRunner* TransferRunner::Current() {
 
 void TransferRunner::RequestCancel() {
     cancel_.store(true);
-    if (dialog_ != nullptr) dialog_->setLabelText(QStringLiteral("Cancelling..."));
+    if (dialog_ != nullptr) label_->setText(QStringLiteral("Cancelling..."));
 }
 
 bool TransferRunner::CancelRequested() const {
@@ -135,7 +182,21 @@ void TransferRunner::CancelThen(std::function<void()> then) {
 Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, const QString& title,
                             const Job& job, const StatusFn& status) {
     // One transfer at a time; the windows take no commands while one runs.
-    if (current.load() != nullptr) return Outcome::Refused;
+    if (current.load() != nullptr) {
+        nimbrel::CurrentUi().MessageBox(
+            "Another transfer with the transmitter is running.\r\nWait until it has ended, or "
+            "cancel it, and try again.",
+            "Communications error", Buttons::Ok, Icon::Exclamation);
+        return Outcome::Refused;
+    }
+    if (!session.IsOpen()) {
+        const std::string device = session.Device();
+        nimbrel::CurrentUi().MessageBox("The serial port" + (device.empty() ? "" : " " + device) +
+                                            " is not open.\r\nNothing was sent to the "
+                                            "transmitter.",
+                                        "Communications error", Buttons::Ok, Icon::Exclamation);
+        return Outcome::Refused;
+    }
     TransferRunner runner(parent, title);
     current.store(&runner);
     session.SetBusy(true);
@@ -165,6 +226,14 @@ Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, cons
             Qt::QueuedConnection);
     };
 
+    // Short transfers finish without a dialog flashing up.
+    runner.delayMs_ = std::max(0, nimbrel::Settings::Get(nimbrel::keys::kProgressDelayMs));
+    runner.due_ = new QTimer(&runner);
+    runner.due_->setSingleShot(true);
+    runner.due_->setTimerType(Qt::PreciseTimer);
+    connect(runner.due_, &QTimer::timeout, &runner, &TransferRunner::ShowDialogIfDue);
+    runner.due_->start(runner.delayMs_);
+
     Outcome outcome = Outcome::Done;
     const bool wasStarted = session.Started();
     bool enteredState = wasStarted;
@@ -178,15 +247,13 @@ Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, cons
         QMetaObject::invokeMethod(
             &runner, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
-
-    // Short transfers finish without a dialog flashing up.
-    const int delay = std::max(0, nimbrel::Settings::Get(nimbrel::keys::kProgressDelayMs));
-    QTimer::singleShot(delay, &runner, [&runner] {
-        if (runner.dialog_ == nullptr) runner.ShowProgress(nimbrel::Progress{});
-    });
     loop.exec();
     worker.join();
 
+    // The caller's result comes next: the dialog is gone by then.
+    runner.finished_ = true;
+    runner.due_->stop();
+    if (runner.dialog_ != nullptr) runner.dialog_->hide();
     qApp->removeEventFilter(&runner);
     current.store(nullptr);
     if (status) nimbrel::CurrentUi().StatusText("");
@@ -201,42 +268,85 @@ Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, cons
     return outcome;
 }
 
-void TransferRunner::ShowProgress(const nimbrel::Progress& progress) {
-    if (dialog_ == nullptr) {
-        dialog_ = new QProgressDialog(parent_);
-        dialog_->setObjectName(QStringLiteral("transferProgress"));
-        dialog_->setWindowTitle(title_);
-        dialog_->setWindowModality(Qt::ApplicationModal);
-        dialog_->setMinimumDuration(0);
-        dialog_->setAutoReset(false);
-        dialog_->setAutoClose(false);
-        dialog_->setMinimumWidth(dialog_->fontMetrics().averageCharWidth() * 48);
-        connect(dialog_, &QProgressDialog::canceled, this, &TransferRunner::RequestCancel);
-        dialog_->show();
+void TransferRunner::BeginQuestion() {
+    ++questions_;
+    if (due_ != nullptr) due_->stop();
+    if (dialog_ != nullptr) dialog_->hide();
+}
+
+void TransferRunner::EndQuestion() {
+    --questions_;
+    if (questions_ == 0 && !finished_ && due_ != nullptr) due_->start(delayMs_);
+}
+
+void TransferRunner::ShowDialogIfDue() {
+    if (finished_ || questions_ > 0) return;
+    if (dialog_ != nullptr && dialog_->isVisible()) return;
+    // Never over another modal window: it would take that window's input.
+    if (QApplication::activeModalWidget() != nullptr) {
+        due_->start(kModalRetryMs);
+        return;
     }
-    if (cancel_.load()) return; // "Cancelling..." stays until the end
-    QString text = progress.what.empty() ? title_ : QString::fromStdString(progress.what);
-    const std::int32_t elapsed =
-        progress.elapsedMs > 0
-            ? progress.elapsedMs
-            : static_cast<std::int32_t>(QDateTime::currentMSecsSinceEpoch() - startMs_);
-    QString detail = QStringLiteral("%1 elapsed").arg(Seconds(elapsed));
-    if (progress.leftMs >= 0) detail += QStringLiteral(", %1 left").arg(Seconds(progress.leftMs));
+    if (dialog_ == nullptr) MakeDialog();
+    Refresh();
+    dialog_->show();
+}
+
+void TransferRunner::MakeDialog() {
+    dialog_ = new ProgressBox(parent_, [this] { RequestCancel(); });
+    dialog_->setObjectName(QStringLiteral("transferProgress"));
+    dialog_->setWindowTitle(title_);
+    dialog_->setWindowModality(Qt::ApplicationModal);
+    label_ = new QLabel(dialog_);
+    bar_ = new QProgressBar(dialog_);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), dialog_);
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &TransferRunner::RequestCancel);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(dialog_);
+    layout->addWidget(label_);
+    layout->addWidget(bar_);
+    layout->addLayout(buttons);
+    dialog_->setMinimumWidth(dialog_->fontMetrics().averageCharWidth() * 48);
+    if (cancel_.load()) label_->setText(QStringLiteral("Cancelling..."));
+}
+
+QString TransferRunner::DetailText(const nimbrel::Progress& progress) {
+    QString detail = QStringLiteral("%1 elapsed").arg(Seconds(progress.elapsedMs / 1000));
+    if (progress.leftMs >= 0)
+        detail += QStringLiteral(", %1 left").arg(Seconds((progress.leftMs + 999) / 1000));
     if (progress.totalBytes > 0) {
         detail += QStringLiteral(", %1 of %2 bytes").arg(progress.bytes).arg(progress.totalBytes);
     }
-    dialog_->setLabelText(text + QStringLiteral("\n") + detail);
+    return detail;
+}
+
+void TransferRunner::ShowProgress(const nimbrel::Progress& progress) {
+    latest_ = progress;
+    if (dialog_ != nullptr) Refresh();
+}
+
+void TransferRunner::Refresh() {
+    if (cancel_.load()) return; // "Cancelling..." stays until the end
+    nimbrel::Progress progress = latest_;
+    if (progress.elapsedMs <= 0)
+        progress.elapsedMs =
+            static_cast<std::int32_t>(QDateTime::currentMSecsSinceEpoch() - startMs_);
+    const QString text = progress.what.empty() ? title_ : QString::fromStdString(progress.what);
+    label_->setText(text + QStringLiteral("\n") + DetailText(progress));
     if (progress.steps > 0) {
-        dialog_->setRange(0, progress.steps);
-        dialog_->setValue(progress.step);
+        bar_->setRange(0, progress.steps);
+        bar_->setValue(progress.step);
     } else if (progress.totalBytes > 0) {
-        dialog_->setRange(0, 1000);
-        dialog_->setValue(static_cast<int>(1000 * progress.bytes / progress.totalBytes));
+        bar_->setRange(0, 1000);
+        bar_->setValue(static_cast<int>(1000 * progress.bytes / progress.totalBytes));
     } else if (progress.leftMs >= 0 && progress.elapsedMs + progress.leftMs > 0) {
-        dialog_->setRange(0, progress.elapsedMs + progress.leftMs);
-        dialog_->setValue(progress.elapsedMs);
+        bar_->setRange(0, progress.elapsedMs + progress.leftMs);
+        bar_->setValue(progress.elapsedMs);
     } else {
-        dialog_->setRange(0, 0); // busy
+        bar_->setRange(0, 0); // busy
     }
 }
 

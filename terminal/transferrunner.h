@@ -7,14 +7,18 @@
 
 #include "engine/transferengine.h"
 
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-class QProgressDialog;
+class QLabel;
+class QProgressBar;
+class QTimer;
 class QWidget;
 
 namespace nimbrel {
@@ -30,10 +34,11 @@ public:
     // Runs `job` on a worker thread with an engine on `session`'s link and
     // answers its outcome once the job has finished and everything it posted
     // (OnUiThread) has run. The session is busy meanwhile; a port that went
-    // away is closed afterwards. The engine starts with the session's started
-    // state as "entered"; a transfer that sent the exit string on its way out
-    // clears the started state. `status`, when given, turns progress into
-    // status-bar texts (cleared at the end).
+    // away is closed afterwards. Refused, after one message, while another
+    // transfer runs or when the session's port is not open. The engine starts with the session's
+    // started state as "entered"; a transfer that sent the exit string on its way out clears the
+    // started state. `status`, when given, turns progress into status-bar texts (cleared at the
+    // end).
     static nimbrel::Outcome Run(QWidget* parent, nimbrel::LinkSession& session,
                                 const QString& title, const Job& job, const StatusFn& status = {});
 
@@ -48,18 +53,42 @@ public:
     static TransferRunner* Current();
     void RequestCancel();
     bool CancelRequested() const;
-    // The progress dialog (null until it is due to show).
-    QProgressDialog* Dialog() const { return dialog_; }
+    // The progress dialog: null until ProgressDelayMs have passed with the
+    // transfer still running; hidden while the transfer asks a question.
+    QDialog* Dialog() const { return dialog_; }
+
+    // The dialog's second line: "3 s elapsed, 7 s left, 10 of 80 bytes".
+    // Elapsed seconds round down and those left round up, so a wait of n
+    // whole seconds always shows n in all.
+    static QString DetailText(const nimbrel::Progress& progress);
+
+    // Around each question the transfer asks on the user interface thread:
+    // the progress dialog makes way for it and comes back, if the transfer
+    // still runs, ProgressDelayMs after it.
+    void BeginQuestion();
+    void EndQuestion();
 
 private:
     TransferRunner(QWidget* parent, const QString& title);
     ~TransferRunner() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowProgress(const nimbrel::Progress& progress);
+    // Shows the dialog if it is due, no question is open and no other
+    // window is modal (then it tries again shortly).
+    void ShowDialogIfDue();
+    void MakeDialog();
+    void Refresh();
 
     QWidget* parent_;
     QString title_;
-    QProgressDialog* dialog_ = nullptr;
+    QPointer<QDialog> dialog_;
+    QLabel* label_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QTimer* due_ = nullptr; // runs until the dialog may show
+    int delayMs_ = 0;
+    int questions_ = 0;
+    bool finished_ = false;
+    nimbrel::Progress latest_;
     nimbrel::CancelFlag cancel_{false};
     std::vector<std::function<void()>> after_;
     qint64 startMs_ = 0;

@@ -1,15 +1,19 @@
 // nimbrel-sim: a simulated transmitter on a pseudo-terminal. Prints the
-// device to open on its first line, then serves it until the program closes
-// the port, or until SIGTERM or SIGINT. SIGUSR1 writes the --dump file.
+// device to open on its first line, then serves it, across any number of
+// openings of the port, until SIGTERM or SIGINT (or --unplug-after). SIGUSR1
+// writes the --dump file. --link keeps a symbolic link to the device.
 #include "tools/simtransmitter.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <getopt.h>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +35,7 @@ void Usage(std::FILE* to) {
                "  --no-pace             answer and take bytes at once (a fast line)\n"
                "  --wake-interval MS    send 0x06 this often while asleep (default 1000)\n"
                "  --awake               start awake\n"
+               "  --asleep              start asleep, sending 0x06 (the default)\n"
                "  --version TEXT        version text after VER= (default 2.10)\n"
                "  --version-answer TEXT whole version answer before the 0 byte (e.g. V2.10)\n"
                "  --long-version        version answer of more than 200 bytes\n"
@@ -44,8 +49,48 @@ void Usage(std::FILE* to) {
                "                        one hex digit changed (its low digit)\n"
                "  --stop-after-reads N  answer only the first N reads\n"
                "  --noise HEX           bytes sent before every 0x06 and every answer\n"
-               "  --persist             keep running when the port is closed\n",
+               "  --byte-gap MS         a slow transmitter: one byte out every MS ms\n"
+               "  --link PATH           keep a symbolic link PATH to the device while\n"
+               "                        running (an existing link is replaced)\n"
+               "  --unplug-after N      hang up and end after N bytes received\n"
+               "  --stop-taking-after N take no byte after N bytes received\n"
+               "  --persist             accepted; the port may always be closed and opened again\n"
+               "Peers that are not well-behaved transmitters:\n"
+               "  --garbage             reads answer 10 random printable characters and\n"
+               "                        2 random hex digits\n"
+               "  --random-bytes        send random bytes without a pause; answer nothing\n"
+               "  --echo                send back every byte taken, before any answer\n"
+               "  --wake-always         send 0x06 every --wake-interval also while awake\n"
+               "  --deaf                take nothing: never wake, only send 0x06\n",
                to);
+}
+
+// The symbolic link to the device: made under a unique name and renamed over
+// `path`, so an old link is replaced at once; anything else at `path` stays.
+bool MakeLink(const std::string& path, const std::string& device) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        std::fprintf(stderr, "nimbrel-sim: %s exists and is not a symbolic link\n", path.c_str());
+        return false;
+    }
+    const std::string temp = path + ".sim" + std::to_string(::getpid());
+    ::unlink(temp.c_str());
+    if (::symlink(device.c_str(), temp.c_str()) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+        std::fprintf(stderr, "nimbrel-sim: cannot link %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Removes the link if it still names `device` (a later simulator may own it).
+void RemoveLink(const std::string& path, const std::string& device) {
+    char target[4096];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == device) {
+        ::unlink(path.c_str());
+    }
 }
 
 } // namespace
@@ -53,6 +98,8 @@ void Usage(std::FILE* to) {
 int main(int argc, char** argv) {
     using nimbrel::sim::SimOptions;
     SimOptions options;
+    options.persist = true; // a client closing the port does not end the simulator
+    std::string linkPath;
     std::string loadPath;
     std::string dumpPath;
     bool exitGiven = false;
@@ -74,6 +121,16 @@ int main(int argc, char** argv) {
         kStopAfter,
         kNoise,
         kPersist,
+        kAsleep,
+        kByteGap,
+        kLink,
+        kUnplugAfter,
+        kStopTakingAfter,
+        kGarbage,
+        kRandomBytes,
+        kEcho,
+        kWakeAlways,
+        kDeaf,
         kHelp
     };
     static const option longOptions[] = {
@@ -93,6 +150,16 @@ int main(int argc, char** argv) {
         {"stop-after-reads", required_argument, nullptr, kStopAfter},
         {"noise", required_argument, nullptr, kNoise},
         {"persist", no_argument, nullptr, kPersist},
+        {"asleep", no_argument, nullptr, kAsleep},
+        {"byte-gap", required_argument, nullptr, kByteGap},
+        {"link", required_argument, nullptr, kLink},
+        {"unplug-after", required_argument, nullptr, kUnplugAfter},
+        {"stop-taking-after", required_argument, nullptr, kStopTakingAfter},
+        {"garbage", no_argument, nullptr, kGarbage},
+        {"random-bytes", no_argument, nullptr, kRandomBytes},
+        {"echo", no_argument, nullptr, kEcho},
+        {"wake-always", no_argument, nullptr, kWakeAlways},
+        {"deaf", no_argument, nullptr, kDeaf},
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
@@ -183,7 +250,47 @@ int main(int argc, char** argv) {
             }
             break;
         case kPersist:
-            options.persist = true;
+            break;
+        case kAsleep:
+            options.startAwake = false;
+            break;
+        case kByteGap:
+            if (!number(optarg, 1, 60'000, value)) {
+                std::fprintf(stderr, "nimbrel-sim: bad --byte-gap %s\n", optarg);
+                return 2;
+            }
+            options.byteGapMs = static_cast<std::int32_t>(value);
+            break;
+        case kLink:
+            if (*optarg == '\0') {
+                std::fprintf(stderr, "nimbrel-sim: --link needs a path\n");
+                return 2;
+            }
+            linkPath = optarg;
+            break;
+        case kUnplugAfter:
+        case kStopTakingAfter:
+            if (!number(optarg, 0, 1'000'000'000'000L, value)) {
+                std::fprintf(stderr, "nimbrel-sim: bad --%s %s\n",
+                             opt == kUnplugAfter ? "unplug-after" : "stop-taking-after", optarg);
+                return 2;
+            }
+            (opt == kUnplugAfter ? options.unplugAfter : options.stopTakingAfter) = value;
+            break;
+        case kGarbage:
+            options.garbage = true;
+            break;
+        case kRandomBytes:
+            options.randomBytes = true;
+            break;
+        case kEcho:
+            options.echo = true;
+            break;
+        case kWakeAlways:
+            options.wakeAlways = true;
+            break;
+        case kDeaf:
+            options.deaf = true;
             break;
         case kHelp:
             Usage(stdout);
@@ -218,10 +325,15 @@ int main(int argc, char** argv) {
         std::perror("nimbrel-sim: pseudo-terminal");
         return 1;
     }
+    if (!linkPath.empty() && !MakeLink(linkPath, slave)) {
+        ::close(master);
+        return 1;
+    }
     std::printf("%s\n", slave.c_str());
     std::fflush(stdout);
 
     const auto end = transmitter.Run(master, stopRequested, &dumpRequested, dumpPath);
+    if (!linkPath.empty()) RemoveLink(linkPath, slave);
     ::close(master);
     if (!dumpPath.empty() && !transmitter.DumpMemory(dumpPath)) {
         std::fprintf(stderr, "nimbrel-sim: cannot write %s\n", dumpPath.c_str());

@@ -62,7 +62,18 @@ int OpenPseudoTerminal(std::string& slavePath) {
 }
 
 Transmitter::Transmitter(SimOptions options)
-    : options_(std::move(options)), memory_(kMemorySize, 0xFF), awake_(options_.startAwake) {}
+    : options_(std::move(options)), memory_(kMemorySize, 0xFF),
+      awake_(options_.startAwake && !options_.deaf),
+      random_(
+          static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()) |
+          1u) {}
+
+char Transmitter::RandomByte() {
+    random_ ^= random_ << 13;
+    random_ ^= random_ >> 17;
+    random_ ^= random_ << 5;
+    return static_cast<char>(random_ >> 24);
+}
 
 std::int64_t Transmitter::NowMs() const {
     using namespace std::chrono;
@@ -130,7 +141,9 @@ std::string Transmitter::Received() const {
 
 void Transmitter::Send(int fd, const std::string& bytes) {
     // Paced against a fixed schedule, so that late wake-ups do not add up.
-    const auto perByte = std::chrono::microseconds(ByteUs());
+    const auto perByte = options_.byteGapMs > 0
+                             ? std::chrono::microseconds(options_.byteGapMs * 1000LL)
+                             : std::chrono::microseconds(ByteUs());
     auto next = std::chrono::steady_clock::now();
     for (const char c : bytes) {
         for (;;) {
@@ -143,7 +156,7 @@ void Transmitter::Send(int fd, const std::string& bytes) {
             }
             return; // nobody listens: the byte is lost, as on a real line
         }
-        if (options_.pace) {
+        if (options_.pace || options_.byteGapMs > 0) {
             next += perByte;
             std::this_thread::sleep_until(next);
         }
@@ -157,23 +170,31 @@ bool Transmitter::IsCommandStart(char c) const {
                        [c](const std::string& s) { return !s.empty() && s[0] == c; });
 }
 
-// Takes one received byte; a complete 7-character command is carried out,
-// an unknown one dropped up to the next character that can start a command.
 void Transmitter::Take(int fd, char c) {
+    const std::string answer = Respond(c);
+    if (!answer.empty()) Send(fd, answer);
+}
+
+// Takes one received byte and answers what to send back: a complete
+// 7-character command is carried out, an unknown one dropped up to the next
+// character that can start a command.
+std::string Transmitter::Respond(char c) {
     std::string answer;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         received_ += c;
+        if (options_.deaf || options_.randomBytes) return answer;
+        if (awake_ && options_.echo) answer += c;
         if (!awake_) {
             if (c == 'A') {
                 awake_ = true;
                 pending_.clear();
             }
-            return;
+            return answer;
         }
-        if (pending_.empty() && !IsCommandStart(c)) return;
+        if (pending_.empty() && !IsCommandStart(c)) return answer;
         pending_ += c;
-        if (pending_.size() < 7) return;
+        if (pending_.size() < 7) return answer;
 
         const std::string command = pending_;
         bool known = true;
@@ -200,7 +221,13 @@ void Transmitter::Take(int fd, char c) {
                 // first puts each answer on a line of its own in a terminal.
                 char text[32];
                 std::snprintf(text, sizeof text, "\r\nR%04X = %02X", address, value);
-                answer = options_.noise + text;
+                // Garbage: ten random printable characters, then two random
+                // hex digits, so that it passes for an answer at a glance.
+                for (int k = 0; options_.garbage && k < 12; ++k) {
+                    const auto r = static_cast<unsigned char>(RandomByte());
+                    text[k] = k < 10 ? static_cast<char>(' ' + r % 95) : "0123456789ABCDEF"[r % 16];
+                }
+                answer += options_.noise + text;
             }
         } else if (std::all_of(command.begin(), command.end(),
                                [](char ch) { return Upper(ch) == 'T'; })) {
@@ -212,7 +239,7 @@ void Transmitter::Take(int fd, char c) {
             } else {
                 body = options_.versionAnswer ? *options_.versionAnswer : "VER=" + options_.version;
             }
-            answer = options_.noise + body + std::string(1, '\0');
+            answer += options_.noise + body + std::string(1, '\0');
         } else {
             known = false;
         }
@@ -227,7 +254,7 @@ void Transmitter::Take(int fd, char c) {
                 pending_.erase(0, 1);
         }
     }
-    if (!answer.empty()) Send(fd, answer);
+    return answer;
 }
 
 Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
@@ -243,10 +270,12 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
         }
 
         bool wake = false;
-        std::int64_t waitUs = 10'000;
+        std::int64_t waitUs = options_.randomBytes ? 0 : 10'000;
+        std::int64_t takenSoFar = 0;
         {
             std::lock_guard<std::mutex> guard(mutex_);
-            if (!awake_ && !options_.neverWake) {
+            takenSoFar = static_cast<std::int64_t>(received_.size());
+            if ((!awake_ || options_.wakeAlways) && !options_.neverWake) {
                 const std::int64_t due = nextWakeMs_ - NowMs();
                 if (due <= 0) {
                     wake = true;
@@ -257,6 +286,12 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
             }
         }
         if (wake) Send(fd, options_.noise + std::string(1, '\x06'));
+        if (options_.randomBytes) {
+            std::string noise(16, '\0');
+            for (char& c : noise)
+                c = RandomByte();
+            Send(fd, noise);
+        }
 
         // Paced input: bytes are taken no faster than the line delivers them,
         // so a program writing faster fills the pseudo-terminal and waits.
@@ -271,6 +306,11 @@ Transmitter::End Transmitter::Run(int fd, const std::atomic<bool>& stop,
                 allowed = std::min<std::int64_t>(allowed, (now - nextInUs_) / ByteUs() + 1);
             }
         }
+        for (const std::int64_t limit : {options_.stopTakingAfter, options_.unplugAfter}) {
+            if (limit >= 0)
+                allowed = std::min(allowed, std::max<std::int64_t>(limit - takenSoFar, 0));
+        }
+        if (options_.unplugAfter >= 0 && takenSoFar >= options_.unplugAfter) return End::Unplugged;
         // Microsecond time-outs: a byte time at 9600 baud is 1.04 ms.
         pollfd p{fd, static_cast<short>(allowed > 0 ? POLLIN : 0), 0};
         const timespec wait{static_cast<time_t>(waitUs / 1'000'000),

@@ -32,6 +32,16 @@ struct SimOptions {
     std::int32_t stopAfterReads = -1;               // answers only this many reads (< 0: all)
     std::string noise;                              // sent before every 0x06 and every answer
     bool persist = false;                           // keep running when the other side closes
+    std::int32_t byteGapMs = 0; // > 0: output one byte this often (a slow transmitter)
+
+    // Peers that are not well-behaved transmitters.
+    bool garbage = false;              // reads answer 10 random printable characters, 2 hex digits
+    bool randomBytes = false;          // sends random bytes without a pause, answers nothing
+    bool echo = false;                 // awake, sends back each byte it takes before any answer
+    bool wakeAlways = false;           // sends 0x06 every wakeIntervalMs also while awake
+    bool deaf = false;                 // takes nothing: never wakes, only sends 0x06
+    std::int64_t unplugAfter = -1;     // >= 0: hangs up after this many bytes received
+    std::int64_t stopTakingAfter = -1; // >= 0: takes no byte after this many
 };
 
 // Answers false for texts that are not a whole number of hex byte pairs.
@@ -50,10 +60,10 @@ public:
     bool LoadMemory(const std::string& path);
     bool DumpMemory(const std::string& path) const;
 
-    enum class End { Stopped, PeerClosed, Error };
-    // Serves the pseudo-terminal master until `stop` is set or (unless
-    // persisting) the other side closes the slave. While `dumpRequest` is
-    // set, the memory is written to `dumpPath` and the request cleared.
+    enum class End { Stopped, PeerClosed, Unplugged, Error };
+    // Serves the pseudo-terminal master until `stop` is set, (unless
+    // persisting) the other side closes the slave, or unplugAfter bytes came. While `dumpRequest`
+    // is set, the memory is written to `dumpPath` and the request cleared.
     End Run(int masterFd, const std::atomic<bool>& stop, std::atomic<bool>* dumpRequest = nullptr,
             const std::string& dumpPath = {});
 
@@ -66,11 +76,13 @@ public:
 
 private:
     void Take(int fd, char c);
+    std::string Respond(char c);
     bool IsCommandStart(char c) const;
     void Send(int fd, const std::string& bytes);
     std::int64_t NowMs() const;
     std::int64_t NowUs() const;
     std::int64_t ByteUs() const; // one byte on the line, 10 bits at the baud rate
+    char RandomByte();
 
     SimOptions options_;
     mutable std::mutex mutex_;
@@ -80,6 +92,7 @@ private:
     std::vector<std::string> commands_;
     std::string received_;
     std::int32_t reads_ = 0;
+    std::uint32_t random_; // state of the random bytes (xorshift)
     std::int64_t nextWakeMs_ = 0;
     std::int64_t nextInUs_ = 0; // paced input: when the next byte has crossed the line
     bool lineIdle_ = true;      // paced input: the last read emptied the line

@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QSet>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextBlock>
@@ -27,6 +28,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 namespace nimbrel::test {
 namespace {
@@ -128,7 +131,7 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
          {"Read software &version", cmd::kPttVersion, "Reads the software version from ROM"},
          {"&Read configuration", cmd::kReadConfig,
           "Reads the values from EEPROM into the configuration file for display"},
-         {"&Compare with transmitter", cmd::kCompare,
+         {"Co&mpare with transmitter", cmd::kCompare,
           "Reads the transmitter's values and lists the items that differ"},
          {"Send &Configuration", cmd::kSendConfig, "Sends the configuration file to the unit"},
          {"S&top", cmd::kStop, "Terminates a PTT communication session"}});
@@ -157,6 +160,45 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
     ExpectMenu(TopMenu(Frame(), "&Help"),
                {{"&Help Main Screen", cmd::kHelpMain, "Displays an index of help items"},
                 {"&About...", cmd::kHelpAbout, "About the Nimbrel application"}});
+}
+
+// The key a menu text underlines ("" for none): the first '&' not doubled.
+QString Mnemonic(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&') continue;
+        if (text[i + 1] != u'&') return text[i + 1].toUpper();
+        ++i;
+    }
+    return {};
+}
+
+TEST_F(AppTest, EachMenusMnemonicsAreUniqueAndAltPCSends) {
+    // Shared from the start: Preferences and Print Configuration, and the
+    // two "Add s..." entries.
+    const std::map<QString, QString> shared{{"&File", "P"}, {"Add a sensor", "S"}};
+    std::function<void(const QString&, const QList<QAction*>&)> check =
+        [&](const QString& title, const QList<QAction*>& actions) {
+            QSet<QString> seen;
+            for (QAction* a : actions) {
+                if (a->menu() != nullptr) check(a->menu()->title(), a->menu()->actions());
+                const QString key = Mnemonic(a->text());
+                const bool allowed = shared.count(title) != 0 && shared.at(title) == key;
+                EXPECT_TRUE(key.isEmpty() || !seen.contains(key) || allowed)
+                    << title.toStdString() << ": " << a->text().toStdString();
+                seen << key;
+            }
+        };
+    check("menu bar", Frame()->menuBar()->actions());
+
+    // Alt+P, C runs Send Configuration.
+    FakeChild* child = AddChild("ptt", {cmd::kSendConfig, cmd::kCompare});
+    Settle();
+    QMenu* ptt = TopMenu(Frame(), "&PTT Communications");
+    ptt->popup(Frame()->geometry().center());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ptt));
+    QTest::keyClick(ptt, Qt::Key_C);
+    Settle();
+    EXPECT_EQ(child->executed, std::vector<int>{cmd::kSendConfig});
 }
 
 TEST_F(AppTest, AcceleratorsAndFrameBasics) {

@@ -1,15 +1,18 @@
 // The MDI client: New, Open and the one-file rule, simple mode, the recent
 // list after an open, the password, and the refusals of forwarded commands.
-#include "platform/commandids.h"
+#include "app/qtui.h"
 #include "app/recentfiles.h"
 #include "configwin/nimbrelwindow.h"
 #include "configwin/simpledialog.h"
+#include "platform/commandids.h"
 #include "platform/settings.h"
 #include "tests/app/appfixture.h"
+#include "tests/app/whenmodal.h"
 
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -108,6 +111,34 @@ TEST_F(AppTest, ClosingTheMainWindowAsksAModifiedConfigurationOnce) {
               std::vector<std::string>{"Do you wish to save the contents of this window"});
     EXPECT_TRUE(Client()->subWindowList().isEmpty());
     EXPECT_EQ(Client()->ConfigCount(), 0);
+}
+
+TEST_F(AppTest, EscapeOnTheSaveQuestionKeepsTheWindowAndItsEdits) {
+    const std::string path = ConfigFile("changed.cfg");
+    Client()->OpenFile(path);
+    TNimbrelWindow* window = Client()->ConfigWindow();
+    window->Items[2]->SetValue("60");
+    window->Modified();
+    QtUi qt;
+    qt.SetMainWindow(Frame());
+    const ScopedUi real(qt);
+
+    WhenModal([](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    EXPECT_FALSE(Frame()->close());
+    Settle();
+    ASSERT_EQ(Client()->ConfigWindow(), window);
+    EXPECT_TRUE(window->DataModified);
+    EXPECT_EQ(window->Items[2]->GetValueText(), "60");
+
+    WhenModal([](QWidget* box) {
+        auto* question = qobject_cast<QMessageBox*>(box);
+        ASSERT_NE(question, nullptr);
+        question->button(QMessageBox::No)->click();
+    });
+    EXPECT_TRUE(Frame()->close());
+    Settle();
+    EXPECT_EQ(Client()->ConfigCount(), 0);
+    EXPECT_EQ(dir.Read("changed.cfg"), kConfigText);
 }
 
 TEST_F(AppTest, SimpleModeOpensTheConfigurationFrameHidden) {

@@ -1,6 +1,7 @@
 // The Preferences dialog: what it shows for the settings file, what OK
 // writes, and that Cancel writes nothing; the serial devices it offers.
 #include "app/preferences.h"
+#include "link/comstream.h"
 #include "platform/commandids.h"
 #include "platform/settings.h"
 #include "tests/app/appfixture.h"
@@ -17,6 +18,9 @@
 
 #include <filesystem>
 #include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nimbrel::test {
 namespace {
@@ -96,6 +100,21 @@ TEST_F(PreferencesTest, OkWritesTheKeysThenShowsTheNotice) {
     EXPECT_EQ(ui.messages[0].text, kNotice);
     EXPECT_EQ(ui.messages[0].caption, "");
     EXPECT_EQ(ui.messages[0].buttons, Buttons::Ok);
+}
+
+TEST_F(PreferencesTest, ASettingsFileThatCannotBeWrittenIsToldAndTheDialogStaysOpen) {
+    const std::string before = "[COM]\nbaud=9600\n";
+    ::chmod(dir.Write("Nimbrel.ini", before).c_str(), 0444);
+    Preferences dlg;
+    Click(dlg, 118);
+    EXPECT_FALSE(dlg.CanClose());
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>{"Cannot write the settings file " + dir.File("Nimbrel.ini") +
+                                       ": the file is read-only.\r\nThe preferences "
+                                       "were not saved."});
+    EXPECT_EQ(ui.messages[0].icon, Icon::Exclamation);
+    EXPECT_EQ(dir.Read("Nimbrel.ini"), before);
+    EXPECT_EQ(CheckedOf(dlg, {119, 118, 103, 104}), std::vector<int>{118});
 }
 
 TEST_F(PreferencesTest, ChangedControlsAreWrittenAndReadBack) {
@@ -227,19 +246,26 @@ TEST_F(PreferencesTest, ShowsEachPortsDeviceAndWritesTheCheckedOnesAfterThePort)
     EXPECT_EQ(DeviceBox(dlg)->currentText(), "/dev/ttyUSB9");
 }
 
-TEST_F(PreferencesTest, DevicesTheUserMayNotOpenAreMarkedWithTheDialoutAdvice) {
+TEST_F(PreferencesTest, DevicesTheUserMayNotOpenAreMarkedWithTheirGroupsAdvice) {
     DeviceFolders fake(dir);
     fake.Add("dev/ttyUSB0");
     fake.Add("dev/ttyS0");
     const QString locked = fake.Path("dev/ttyS0");
     Settings::WriteString("COM", "device2", locked.toStdString());
     Preferences dlg(nullptr, {fake.Folders(), [locked](const QString& p) { return p == locked; }});
-    EXPECT_EQ(DeviceItems(dlg), QStringList({fake.Path("dev/ttyUSB0"),
-                                             locked + QString::fromUtf8(kNoPermissionMark)}));
+    EXPECT_EQ(DeviceItems(dlg),
+              QStringList({fake.Path("dev/ttyUSB0"), locked + NoPermissionMark(locked)}));
     auto* note = dlg.findChild<QLabel*>(QStringLiteral("permissionNote"));
     EXPECT_FALSE(note->isHidden());
     EXPECT_TRUE(note->text().startsWith(locked + ": permission denied"));
-    EXPECT_TRUE(note->text().contains("dialout"));
+    EXPECT_EQ(note->text().toStdString(),
+              locked.toStdString() + ": " + nimbrel::PermissionText(locked.toStdString()));
+    if (::chown(locked.toLocal8Bit().constData(), 0, 20) == 0) { // the dialout group
+        ::chmod(locked.toLocal8Bit().constData(), 0660);
+        EXPECT_EQ(NoPermissionMark(locked), " (no permission — add yourself to the dialout group)");
+        ::chmod(locked.toLocal8Bit().constData(), 0600);
+        EXPECT_EQ(NoPermissionMark(locked), " (no permission)");
+    }
 
     // Choosing another device clears the note; picking the marked one
     // brings it back and writes the plain path.

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -64,6 +65,20 @@ TEST(QtUiTest, MessageBoxShowsTextCaptionIconAndReturnsTheButton) {
         box->button(QMessageBox::Yes)->click();
     });
     EXPECT_EQ(ui.MessageBox("Save?", "", Buttons::YesNo, Icon::Question), Answer::Yes);
+}
+
+TEST(QtUiTest, MessageBoxIsWideEnoughForItsCaption) {
+    QtUi ui;
+    for (const char* caption : {"Software version", "Overlapping items"}) {
+        int width = 0;
+        WhenModal([&width](QWidget* box) {
+            width = box->width();
+            qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+        });
+        ui.MessageBox("1.0", caption, Buttons::Ok, Icon::None);
+        const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+        EXPECT_GE(width, metrics.horizontalAdvance(caption) + 4 * metrics.height()) << caption;
+    }
 }
 
 TEST(QtUiTest, InputHonoursTheLengthLimitAndShowsTheText) {

@@ -1,10 +1,14 @@
 // The recent-file list in the settings file and in the File menu.
-#include "platform/commandids.h"
 #include "app/recentfiles.h"
+#include "platform/commandids.h"
 #include "platform/settings.h"
 #include "tests/app/appfixture.h"
 
 #include <QMenu>
+
+#include <filesystem>
+
+#include <sys/stat.h>
 
 namespace nimbrel::test {
 namespace {
@@ -64,6 +68,41 @@ TEST_F(RecentFilesTest, EmptyValuesAndDefaultAreEmptySlotsAndLongPathsStayWhole)
     const std::string deep = "/" + std::string(300, 'd') + "/unit.cfg";
     RecentFiles().Add(deep);
     EXPECT_EQ(RecentFiles().Path(0), deep);
+}
+
+TEST_F(RecentFilesTest, OneFileHasOneEntryWhicheverWayItWasNamed) {
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    std::filesystem::create_directory(dir.File("sub"));
+    Settings::WriteString("MRU", "MRU0", "unit.cfg"); // stored before paths were canonical
+    RecentFiles list;
+    for (const std::string& name : {dir.File("unit.cfg"), std::string("sub/../unit.cfg"),
+                                    std::string("./unit.cfg"), dir.File("sub/./../unit.cfg")})
+        list.Add(name);
+    list.Add("sub/other.cfg");
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(Paths(),
+              (std::vector<std::string>{dir.File("sub/other.cfg"), dir.File("unit.cfg"), "", ""}));
+}
+
+TEST_F(RecentFilesTest, AListThatCannotBeSavedIsToldOnce) {
+    RecordingUi ui;
+    RecentFiles list;
+    list.Add("/d/a.cfg");
+    ::chmod(dir.File("Nimbrel.ini").c_str(), 0444);
+    EXPECT_FALSE(list.Add("/d/b.cfg"));
+    EXPECT_FALSE(list.Add("/d/c.cfg"));
+    EXPECT_EQ(ui.Texts(),
+              std::vector<std::string>{"Cannot write the settings file " + dir.File("Nimbrel.ini") +
+                                       ": the file is read-only.\r\nThe list of "
+                                       "recent files was not saved."});
+    EXPECT_EQ(Paths()[0], "/d/a.cfg");
+    // Once it saves again, a new failure is told again.
+    ::chmod(dir.File("Nimbrel.ini").c_str(), 0644);
+    EXPECT_TRUE(list.Add("/d/d.cfg"));
+    ::chmod(dir.File("Nimbrel.ini").c_str(), 0444);
+    EXPECT_FALSE(list.Add("/d/e.cfg"));
+    EXPECT_EQ(ui.messages.size(), 2u);
 }
 
 TEST_F(AppTest, FileMenuListsTheEntriesAboveExitFollowedByASeparator) {

@@ -160,6 +160,16 @@ TEST(ModSensorXfer, ListBoxPutsSkeletonAndKeepsTheListDecimal) {
     EXPECT_EQ(State(*item), "4|0|200|Rate|1|{90,200}|0|4|0|32768|1000|0");
     EXPECT_TRUE(item->Validator().IsValid());
     EXPECT_TRUE(ui.messages.empty());
+
+    // Back out of the list and into hex in the same OK: the item takes both.
+    form = Filled(*item);
+    nimbrel::ToggleList(form, false);
+    form.list = 0;
+    ASSERT_EQ(nimbrel::ToggleHex(form, true), std::nullopt);
+    form.max = "3e8 H";
+    nimbrel::ApplyModSensorXfer(form, *item);
+    EXPECT_EQ(State(*item), "4|1|c8 H|Rate|0|3e8 H|0 H|4|0|32768|1000|0");
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST(ModSensorXfer, OkCheckRefusesCommasAndAddressesOutsideMemory) {

@@ -121,8 +121,14 @@ TEST(Validator, ValueMustBeWhollyANumberOfTheItemsBase) {
         {nimbrel::kTypeLong, false, "", "The value  is not a decimal number."},
         {nimbrel::kTypeLong, false, "   ", "The value     is not a decimal number."},
         {nimbrel::kTypeLong, false, "12 H", "The value 12 H is not a decimal number."},
-        {nimbrel::kTypeLong, false, "99999999999",
-         "The value 99999999999 is not a decimal number."},
+        {nimbrel::kTypeLong, false, " 99999999999 ",
+         "The value  99999999999  lies outside the range of whole numbers (-2147483648 to "
+         "2147483647)."},
+        {nimbrel::kTypeLong, false, "-2147483649",
+         "The value -2147483649 lies outside the range of whole numbers (-2147483648 to "
+         "2147483647)."},
+        {nimbrel::kTypeLong, false, "99999999999x",
+         "The value 99999999999x is not a decimal number."},
         {nimbrel::kTypeChar, true, "ff H", nullptr},
         {nimbrel::kTypeChar, true, "FF H", nullptr},
         {nimbrel::kTypeChar, true, "ff", nullptr},
@@ -130,6 +136,8 @@ TEST(Validator, ValueMustBeWhollyANumberOfTheItemsBase) {
         {nimbrel::kTypeChar, true, "0x", "The value 0x is not a hexadecimal number."},
         {nimbrel::kTypeChar, true, "fg H", "The value fg H is not a hexadecimal number."},
         {nimbrel::kTypeChar, true, "ff H H", "The value ff H H is not a hexadecimal number."},
+        {nimbrel::kTypeChar, true, "0x100000000 H",
+         "The value 0x100000000 H lies outside the range of whole numbers (0 H to ffffffff H)."},
         {nimbrel::kTypeFloat, false, " 2.5e0 ", nullptr},
         {nimbrel::kTypeFloat, false, ".5", nullptr},
         {nimbrel::kTypeFloat, false, "1.5x", "The value 1.5x is not a number."},
@@ -154,6 +162,10 @@ TEST(Validator, ValueMustBeWhollyANumberOfTheItemsBase) {
     EXPECT_FALSE(Accepts(item, "12abc"));
     EXPECT_EQ(item->Validator().ErrorText(), "The value 12abc is not a decimal number.\n\r"
                                              "Max = 86400.000000\n\rMin = 0.000000\n\rValue = 12");
+    EXPECT_FALSE(Accepts(item, "4294967296"));
+    EXPECT_EQ(item->Validator().ErrorText(),
+              "The value 4294967296 lies outside the range of whole numbers (-2147483648 to "
+              "2147483647).\n\rMax = 86400.000000\n\rMin = 0.000000\n\rValue = 2147483647");
     auto list = Listed("{90,200}");
     EXPECT_FALSE(Accepts(list, "90abc"));
     EXPECT_EQ(list->Validator().ErrorText(), "The value 90abc is not a decimal number.\n\r"

@@ -217,7 +217,7 @@ TEST_F(CommsTest, WithoutATerminalTheCommandsRefuse) {
     EXPECT_FALSE(window->ReadConfig());
     EXPECT_FALSE(window->CmPttversion());
     EXPECT_FALSE(window->CmStop());
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>(3, kStartFirst));
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>(4, kStartFirst));
     for (const auto& m : ui.messages) {
         EXPECT_EQ(m.caption, "Communications error");
         EXPECT_EQ(m.icon, Icon::Exclamation);
@@ -279,7 +279,9 @@ TEST_F(CommsTest, ASecondTransferWhileOneRunsIsRefused) {
     });
     EXPECT_TRUE(window->ReadConfig());
     EXPECT_EQ(nested, (std::vector<bool>{false, false}));
-    EXPECT_TRUE(ui.messages.empty());
+    const std::string busy = "Another transfer with the transmitter is running.\r\nWait until it "
+                             "has ended, or cancel it, and try again.";
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{busy, busy})) << "each refusal says so once";
     EXPECT_EQ(Value(1), "-1") << "the read went on (erased memory reads ff)";
 }
 

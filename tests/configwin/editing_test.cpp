@@ -170,6 +170,22 @@ TEST_F(EditingTest, DeletingASensorNeverReachesItemsAboveItWithTheSameNumber) {
     EXPECT_EQ(w->CurrentEntry, 1);
 }
 
+TEST_F(EditingTest, DeletingALaterItemWhoseSensorTextBeginsWithABlankTakesThatItemAlone) {
+    auto w = Make(dir.Write("blank.cfg", "5 2\r\n"
+                                         "4,0,1,Alpha,A,1,0,0,10,0,4,0,0\r\n"
+                                         "4,0,2, Alpha,B,1,1,0,10,0,4,0,4\r\n"
+                                         "4,0,3, ,C,1,2,0,10,0,4,0,8\r\n"
+                                         "4,0,4,Beta,D,2,3,0,10,0,4,0,12\r\n"
+                                         "4,0,5, Beta,E,2,4,0,10,0,4,0,16\r\n"));
+    for (const int at : {1, 3, 1}) {
+        w->SetCurrentEntry(at);
+        w->ExecuteCommand(cmd::kDeleteItem);
+    }
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(Names(*w), (std::vector<std::string>{"A/1", "D/2"}));
+    EXPECT_EQ(w->Items[1]->GetSensor(), "Beta");
+}
+
 TEST_F(EditingTest, ModifyRunsTheEditorOnTheCurrentItemAndOkMarksModified) {
     auto w = Make();
     w->SetCurrentEntry(2);

@@ -428,7 +428,7 @@ TEST_F(WindowTest, CloseModifiedAnsweredNoClosesWithoutSaving) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Do you wish to save the contents of this window");
     EXPECT_EQ(ui.messages[0].caption, "");
-    EXPECT_EQ(ui.messages[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(ui.messages[0].buttons, Buttons::YesNoCancel);
     EXPECT_EQ(dir.Read("tx.cfg"), kTransmitterFile);
 }
 

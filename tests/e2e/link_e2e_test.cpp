@@ -15,8 +15,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <iterator>
 #include <optional>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -215,41 +218,60 @@ TEST_F(LinkE2e, ReadBackOffByOneDigitOrAWholeByteFailsAfterTheResponseTime) {
 }
 
 // nimbrel-sim takes bytes no faster than its line: a program writing more
-// than the pseudo-terminal holds waits for room, and loses nothing.
-TEST_F(LinkE2e, WritingFasterThanThePacedLineWaitsAndLosesNothing) {
-    const std::string dump = dir.File("eeprom.bin");
-    const std::uint32_t baud = 460800;
-    SimProcess process({"--awake", "--baud", std::to_string(baud), "--dump", dump});
-    const std::string device = process.FirstLine();
-    ASSERT_FALSE(device.empty());
-    Transport t;
-    Open(t, device);
-
+// than the pseudo-terminal holds waits for room and loses nothing, and the
+// write never stalls, though it lasts longer than the stall time. Only a
+// pause longer than the stall time ends it.
+TEST_F(LinkE2e, WritingToASlowSteadyReaderWaitsLosesNothingAndOnlyAPauseStalls) {
+    // A pseudo-terminal gives its writer room in steps of about 4 KiB, which
+    // this line takes in 45 ms.
+    const std::uint32_t baud = 921600;
+    const std::int32_t stallMs = 200;
     std::string commands;
     std::string expected;
-    for (int a = 0; a < 4096; ++a) {
+    for (int a = 0; a < 12288; ++a) {
         const auto value = static_cast<std::uint8_t>(a * 7 + a / 256);
         char command[8];
         std::snprintf(command, sizeof command, "E%04X%02X", 0x1000 + a, value);
         commands += command;
         expected += static_cast<char>(value);
     }
-    std::size_t written = 0;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(t.Write(commands.data(), commands.size(), nullptr, 2000, written), IoStatus::Ok);
-    EXPECT_EQ(written, commands.size());
     // What the pseudo-terminal cannot hold goes at the line's pace.
-    const double lineMs = (commands.size() - 16384.0) * 10 * 1000 / baud;
-    EXPECT_GE(MsSince(start), lineMs / 2);
+    const double lineMs = (commands.size() - 18432.0) * 10 * 1000 / baud;
+    ASSERT_GT(lineMs, 3 * stallMs);
 
-    // The last command has been carried out once a read behind it is answered.
-    Settings::WriteString("TIMING", "ReadByteWaitMs", "5000");
-    EXPECT_EQ(ReadByte(t, 0x1FFF), std::optional<std::uint8_t>(expected.back()));
-    process.Signal(SIGTERM);
-    EXPECT_EQ(process.WaitExit(), 0);
-    const std::string memory = TempDir::ReadFile(dump);
-    ASSERT_EQ(memory.size(), 65536u);
-    EXPECT_EQ(memory.substr(0x1000, expected.size()), expected) << "every byte, in order";
+    for (const bool pause : {false, true}) {
+        SCOPED_TRACE(pause ? "a pause" : "steady");
+        const std::string dump = dir.File("eeprom.bin");
+        std::vector<std::string> args = {"--awake", "--baud", std::to_string(baud), "--dump", dump};
+        if (pause) args.insert(args.end(), {"--stop-taking-after", "20000"});
+        SimProcess process(args);
+        const std::string device = process.FirstLine();
+        ASSERT_FALSE(device.empty());
+        Transport t;
+        Open(t, device);
+        std::size_t written = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const IoStatus status =
+            t.Write(commands.data(), commands.size(), nullptr, stallMs, written);
+        if (pause) {
+            EXPECT_EQ(status, IoStatus::Stalled);
+            EXPECT_LT(written, commands.size());
+            EXPECT_LT(MsSince(start), 1000);
+            continue;
+        }
+        EXPECT_EQ(status, IoStatus::Ok);
+        EXPECT_EQ(written, commands.size());
+        EXPECT_GE(MsSince(start), lineMs / 2);
+
+        // The last command has been carried out once a read behind it is answered.
+        Settings::WriteString("TIMING", "ReadByteWaitMs", "5000");
+        EXPECT_EQ(ReadByte(t, 0x3FFF), std::optional<std::uint8_t>(expected.back()));
+        process.Signal(SIGTERM);
+        EXPECT_EQ(process.WaitExit(), 0);
+        const std::string memory = TempDir::ReadFile(dump);
+        ASSERT_EQ(memory.size(), 65536u);
+        EXPECT_EQ(memory.substr(0x1000, expected.size()), expected) << "every byte, in order";
+    }
 }
 
 TEST_F(LinkE2e, WakeHandshakeAnswersOnceAndTheDisplayAndLogShowExactlyWhatCame) {
@@ -328,7 +350,7 @@ TEST_F(LinkE2e, VersionAnswers) {
         std::string text;
     } cases[] = {
         {valid, Outcome::Done, "2.10", "2.10"},
-        {invalid, Outcome::NoAnswer, "", "Invalid response from PTT"},
+        {invalid, Outcome::Invalid, "", "Invalid response from PTT"},
         {longer, Outcome::Done, "0123456789", ""}, // its start: 199 characters are kept
         {asleep, Outcome::NoAnswer, "", "No version information available"},
     };
@@ -420,16 +442,19 @@ TEST_F(LinkE2e, StartThenSendAndReadAtOnceSucceedEveryTime) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(LinkE2e, SimulatorProgramServesAWholeSessionAndKeepsItsMemory) {
+TEST_F(LinkE2e, SimulatorProgramServesSessionsThroughItsLinkAndKeepsItsMemory) {
     const std::string dump = dir.File("eeprom.bin");
-    SimProcess process({"--no-pace", "--wake-interval", "20", "--dump", dump});
+    const std::string link = dir.File("ttyPTT");
+    ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0) << "a stale link is replaced";
+    SimProcess process({"--no-pace", "--wake-interval", "20", "--dump", dump, "--link", link});
     const std::string device = process.FirstLine();
     ASSERT_FALSE(device.empty());
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), device);
 
     SinkLog shown;
     Transport t;
     t.SetDisplaySink(shown.Sink());
-    Open(t, device);
+    Open(t, link);
     TransferEngine engine = Engine(t);
     ASSERT_EQ(engine.Start(3000), Outcome::Done);
     EXPECT_EQ(engine.SendProgram("0A1B2C", 0xB600), Outcome::Done);
@@ -447,8 +472,17 @@ TEST_F(LinkE2e, SimulatorProgramServesAWholeSessionAndKeepsItsMemory) {
                shown.Text().substr(before.size()).find("{/ACK/}") != std::string::npos;
     }));
 
+    // Closing the port ends a session, not the simulator.
     t.ClosePort();
-    EXPECT_EQ(process.WaitExit(), 0) << "ends cleanly when the port closes";
+    Transport again;
+    Open(again, link);
+    EXPECT_EQ(Engine(again).Start(3000), Outcome::Done);
+    EXPECT_EQ(ReadByte(again, 0xB602), std::optional<std::uint8_t>(0x2C));
+    again.ClosePort();
+
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.WaitExit(), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link goes with the simulator";
     const std::string memory = TempDir::ReadFile(dump);
     ASSERT_EQ(memory.size(), 65536u);
     EXPECT_EQ(memory.substr(0xB600, 3), "\x0a\x1b\x2c");
@@ -468,7 +502,7 @@ TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
     Open(t, device);
     EXPECT_EQ(ReadByte(t, 0x20), std::optional<std::uint8_t>(0x42));
     EXPECT_EQ(ReadByte(t, 0x1F), std::optional<std::uint8_t>(0x01)) << "00 with one digit off";
-    EXPECT_EQ(Engine(t).QueryVersion(), Outcome::NoAnswer);
+    EXPECT_EQ(Engine(t).QueryVersion(), Outcome::Invalid);
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Invalid response from PTT"});
     EXPECT_EQ(Engine(t).SendConfiguration({WriteItem("Byte", 0x21, {0xEE})}), Outcome::Done);
 
@@ -477,6 +511,78 @@ TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
     const std::string memory = TempDir::ReadFile(dump);
     ASSERT_EQ(memory.size(), 65536u);
     EXPECT_EQ(memory.substr(0x20, 2), "\x42\xEE");
+}
+
+// Peers that are not well-behaved transmitters, as the nimbrel-sim program:
+// a read or a read-back never takes what they send for answers, and ends
+// within the per-byte wait; an echoing or slow transmitter still reads.
+TEST_F(LinkE2e, HostilePeersNeverPassForAnswers) {
+    Settings::WriteString("TIMING", "ReadByteWaitMs", "1000");
+    Settings::WriteString("TIMING", "ResponseWaitMs", "1000");
+    std::string image(0x40, '\0');
+    image[0x30] = 0x12;
+    image[0x31] = 0x34;
+    const std::string load = dir.Write("in.bin", image);
+    const std::string readFailed = "Error reading data\r\nItem \"Rate\" at address 30 H.";
+    const std::string notAnswer = "\r\nWhat came back was not an answer to the read.";
+    const std::string sendFailed =
+        "Sent 12 got   \r\nItem \"Rate\" at address 30 H." + notAnswer + kTail;
+    enum class Op { Read, Send, Version };
+    using O = Outcome;
+    const struct {
+        std::string args; // nimbrel-sim's, besides --load
+        Op op;
+        std::vector<Outcome> outcomes; // either of them
+        std::string text;              // how the message begins ("": none)
+    } cases[] = {
+        {"--awake --garbage", Op::Read, {O::Invalid}, readFailed + notAnswer},
+        {"--awake --garbage", Op::Send, {O::Mismatch}, sendFailed},
+        {"--random-bytes", Op::Read, {O::NoAnswer, O::Invalid}, readFailed},
+        {"--awake --wake-always --wake-interval 5",
+         Op::Read,
+         {O::NoAnswer, O::Invalid},
+         readFailed},
+        {"--deaf --wake-interval 20", Op::Read, {O::NoAnswer}, readFailed},
+        {"--awake --version-answer V2.10", Op::Version, {O::Invalid}, "Invalid response from PTT"},
+        {"--awake --echo", Op::Read, {O::Done}, ""},
+        {"--awake --echo", Op::Send, {O::Done}, ""},
+        {"--awake --byte-gap 50", Op::Read, {O::Done}, ""}, // one byte every 50 ms
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        ui.Clear();
+        std::istringstream words(c.args + " --load " + load);
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        SimProcess process(args);
+        const std::string device = process.FirstLine();
+        ASSERT_FALSE(device.empty());
+        Transport t;
+        Open(t, device, true);
+        t.FlushComm(1);
+        std::vector<std::string> values;
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome outcome =
+            c.op == Op::Read ? Engine(t).ReadConfiguration(
+                                   {{"Rate", 0x30, 2, kTypeInt, false}},
+                                   [&](std::size_t, const std::string& v) { values.push_back(v); })
+            : c.op == Op::Send ? Engine(t).SendConfiguration({WriteItem("Rate", 0x30, {0x12})})
+                               : Engine(t).QueryVersion();
+        const std::int64_t ms = MsSince(start);
+        EXPECT_NE(std::find(c.outcomes.begin(), c.outcomes.end(), outcome), c.outcomes.end())
+            << static_cast<int>(outcome);
+        if (c.text.empty()) {
+            EXPECT_EQ(ui.Texts(), std::vector<std::string>{});
+            if (c.op == Op::Read) {
+                EXPECT_EQ(values, std::vector<std::string>{"4660"});
+            }
+            EXPECT_LT(ms, 5000);
+        } else {
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_TRUE(ui.messages[0].text.starts_with(c.text)) << ui.messages[0].text;
+            EXPECT_EQ(values, std::vector<std::string>{}) << "no value from a failed read";
+            EXPECT_LT(ms, 1000 + 500) << "within the per-byte wait";
+        }
+    }
 }
 
 TEST(SimulatorOptions, BadOptionsAreRefused) {

@@ -30,6 +30,7 @@ const std::string kExitNote =
     "\r\nThe exit string was sent: start communications again before the next transfer.";
 const std::string kLost = "The serial port /dev/ttyUSB0 went away (input/output error).\r\n";
 const std::string kStalled = "The serial port /dev/ttyUSB0 took no data for 2 seconds.\r\n";
+const std::string kNotAnswer = "What came back was not an answer to the read.";
 
 struct Script {
     bool awake = true;
@@ -43,6 +44,8 @@ struct Script {
     std::string version;           // the answer to "TTTTTTT"; none when empty
     std::int64_t loseAfter = -1;   // the port goes away once this many bytes were written
     std::int64_t stallAfter = -1;  // the port takes no byte after this many
+    std::int32_t loseAtMs = -1;    // the port goes away this long after it was opened
+    bool wakeInAnswers = false;    // a 0x06 in the middle of every answer
 };
 
 // A script that differs from the default in one field.
@@ -128,6 +131,8 @@ private:
                          [](const auto& a, const auto& b) { return a.first < b.first; });
     }
     void Deliver() {
+        lost_ = lost_ || (script.loseAtMs >= 0 &&
+                          Clock::now() >= opened_ + std::chrono::milliseconds(script.loseAtMs));
         for (; !awake_ && script.wakeEveryMs > 0 && nextWake_ <= Clock::now();
              nextWake_ += std::chrono::milliseconds(script.wakeEveryMs))
             rx_ += "\x15\x06";
@@ -160,6 +165,7 @@ private:
             const int value = memory[address] ^ (std::cmp_equal(address, script.wrongAt) ? 1 : 0);
             char answer[16];
             std::snprintf(answer, sizeof answer, "R%04lX =   %02X", address, value);
+            if (script.wakeInAnswers) answer[7] = '\x06';
             const std::string text = script.ahead + answer;
             const std::size_t split = text.size() - (script.splitLast ? 1 : 0);
             Send(text.substr(0, split), script.answerDelayMs);
@@ -173,6 +179,7 @@ private:
     std::int32_t reads_ = 0;
     std::deque<std::pair<Clock::time_point, std::string>> due_;
     Clock::time_point nextWake_ = Clock::now();
+    const Clock::time_point opened_ = Clock::now();
 };
 
 class EngineTest : public ::testing::Test {
@@ -182,6 +189,7 @@ protected:
                                   {"ReadByteWaitMs", "150"},
                                   {"VersionWaitMs", "150"},
                                   {"SettleMs", "15"},
+                                  {"AnswerQuietMs", "5"},
                                   {"WriteStallMs", "2000"}})
             Settings::WriteString("TIMING", key, value);
     }
@@ -338,8 +346,30 @@ TEST_F(EngineTest, TransfersEndingMidWayReportWhereTheyStoppedAndLeaveTheInterfa
          Outcome::Cancelled,
          true,
          1},
+        {"send cancelled at once",
+         Op::Send,
+         {},
+         true,
+         "Sending was cancelled: none of the 3 items was sent.",
+         Outcome::Cancelled,
+         false,
+         0},
+        {"read back not an answer", Op::Send, With(&Script::wakeInAnswers, true), true,
+         "Sent 00 got   \r\nItem \"PTT ID number\" at address 100 H.\r\n" + kNotAnswer + kTail,
+         Outcome::Mismatch, false},
         {"read silent", Op::Read, With(&Script::answerReads, 5), true,
          "Error reading data\r\nItem \"Rate\" at address 31 H.", Outcome::NoAnswer, false},
+        {"read not an answer", Op::Read, With(&Script::wakeInAnswers, true), true,
+         "Error reading data\r\nItem \"On time\" at address 20 H.\r\n" + kNotAnswer,
+         Outcome::Invalid, false},
+        {"read cancelled at once",
+         Op::Read,
+         {},
+         true,
+         "Reading was cancelled: none of the 2 items was read.",
+         Outcome::Cancelled,
+         false,
+         0},
         {"read lost", Op::Read, With(&Script::loseAfter, 14), false,
          kLost + "Reading stopped at item 1 of 2, \"On time\" at address 21 H.", Outcome::PortLost,
          false},
@@ -354,6 +384,8 @@ TEST_F(EngineTest, TransfersEndingMidWayReportWhereTheyStoppedAndLeaveTheInterfa
         {"read cancelled waiting", Op::Read, With(&Script::answerReads, 0), false,
          "Reading was cancelled: none of the 2 items was read.", Outcome::Cancelled, false, -1,
          true},
+        {"start lost waiting", Op::Start, With(&Script::loseAtMs, 30), false,
+         kLost + "Communications were not started.", Outcome::PortLost, false},
         {"start cancelled", Op::Start, With(&Script::awake, false), false,
          "Starting was cancelled.\r\nCommunications were not started.", Outcome::Cancelled, false,
          -1, true},
@@ -407,6 +439,9 @@ TEST_F(EngineTest, TransfersEndingMidWayReportWhereTheyStoppedAndLeaveTheInterfa
         EXPECT_EQ(outcome, c.outcome);
         EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.text});
         EXPECT_EQ(link.line.ends_with("qqqqqqq"), c.exitSent);
+        if (c.cancelAtReport == 0) {
+            EXPECT_EQ(link.line, "") << "nothing was sent";
+        }
         EXPECT_EQ(engine.Entered(), c.entered && !c.exitSent);
         if (c.op == Op::Send && c.outcome != Outcome::PortLost) {
             EXPECT_EQ(link.memory[0x107], 0) << "nothing after the failing item";
@@ -462,6 +497,7 @@ TEST_F(EngineTest, ReadHandsEachItemItsDecodedValueInSequenceWithItsMessages) {
     EXPECT_EQ(link.commands.size(), 23u);
     EXPECT_EQ(progress.back().bytes, 23);
     EXPECT_EQ(progress.back().totalBytes, 23);
+    EXPECT_EQ(progress.back().what, "Read 9 items") << "the two skipped items are not counted";
 
     std::vector<std::uint8_t> dump;
     EXPECT_EQ(Engine(link).ReadMemory(0x20, 4, dump), Outcome::Done);
@@ -492,14 +528,19 @@ TEST_F(EngineTest, ProgramRawAndStopGoOutWholeWithTheirProgress) {
 }
 
 TEST_F(EngineTest, VersionAnswerIsTakenUpToItsZeroByte) {
-    for (auto [answer, text] : {std::pair{std::string("VER=2.10\0junk", 13), std::string("2.10")},
-                                {std::string("V2.10", 6), "Invalid response from PTT"},
-                                {"", "No version information available"}}) {
+    const struct {
+        std::string answer;
+        std::string text;
+        Outcome outcome;
+    } cases[] = {{std::string("VER=2.10\0junk", 13), "2.10", Outcome::Done},
+                 {std::string("V2.10", 6), "Invalid response from PTT", Outcome::Invalid},
+                 {"", "No version information available", Outcome::NoAnswer}};
+    for (const auto& [answer, text, outcome] : cases) {
         ui.Clear();
         Script script;
         script.version = answer;
         FakeLink link(script);
-        EXPECT_EQ(Engine(link).QueryVersion(), text == "2.10" ? Outcome::Done : Outcome::NoAnswer);
+        EXPECT_EQ(Engine(link).QueryVersion(), outcome);
         EXPECT_EQ(link.line, "TTTTTTT");
         EXPECT_EQ(ui.Texts(), std::vector<std::string>{text});
     }

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 using nimbrel::comstream;
@@ -194,6 +197,38 @@ TEST_F(ComStreamTest, LineSettingsAreApplied) {
     ASSERT_TRUE(nimbrel::FillTermios(ls, t));
     EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR),
               static_cast<tcflag_t>(PARENB | PARODD | CMSPAR));
+}
+
+TEST(ComStreamPorts, PermissionAdviceNamesTheDevicesOwnerAndGroup) {
+    TempDir dir;
+    const std::string device = dir.Write("ttyUSB0", "");
+    const std::string owner = ::getpwuid(::geteuid())->pw_name;
+    const struct {
+        gid_t group;
+        mode_t mode;
+        const char* advice; // the group to join; "" for the administrator
+    } cases[] = {
+        {20, 0660, "dialout"}, {10, 0660, "uucp"}, {20, 0600, ""}, {0, 0660, ""}, {0, 0600, ""},
+    };
+    for (const auto& c : cases) {
+        const group* g = ::getgrgid(c.group);
+        if (g == nullptr || ::chown(device.c_str(), ::geteuid(), c.group) != 0) continue;
+        ::chmod(device.c_str(), c.mode);
+        const std::string text = nimbrel::OpenErrorText(EACCES, device);
+        SCOPED_TRACE(text);
+        EXPECT_EQ(text.rfind("permission denied — the device belongs to user " + owner +
+                                 " and group " + g->gr_name + "; ",
+                             0),
+                  0u);
+        const std::string advice = *c.advice == '\0'
+                                       ? "ask your administrator for access"
+                                       : std::string("add yourself to the ") + c.advice +
+                                             " group (sudo adduser $USER " + c.advice +
+                                             "), then log in again";
+        EXPECT_NE(text.find(advice), std::string::npos);
+        EXPECT_EQ(text.find("dialout") != std::string::npos, std::string(g->gr_name) == "dialout");
+    }
+    EXPECT_EQ(nimbrel::OpenErrorText(EACCES, dir.File("gone")), "permission denied");
 }
 
 TEST(ModeText, FieldsBecomeLineSettings) {

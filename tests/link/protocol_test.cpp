@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 using namespace nimbrel;
 using nimbrel::test::TempDir;
 
@@ -31,6 +34,45 @@ TEST(Helpers, HexDigitsReadCommandsAndByteOrder) {
     ByteSwap(word, 0);
     ByteSwap(word, 1);
     EXPECT_EQ(word[0], 0x78);
+}
+
+// Answers in turn to one transfer's reads, with the verdict on each.
+TEST(AnswerForm, TheFirstAnswerSetsTheFormTheLaterOnesMustHave) {
+    using V = AnswerForm::Verdict;
+    const struct {
+        const char* name;
+        std::vector<std::tuple<std::string, std::uint32_t, V>> answers;
+    } cases[] = {
+        {"address digits where they stood",
+         {{"\r\nR0100 = 1C", 0x100, V::Taken},
+          {"\r\nr01a0 = ff", 0x1A0, V::Taken},
+          {"\r\nR0101 = 1C", 0x102, V::Refused},
+          {"R0102 =\r\n 1C", 0x102, V::Refused},
+          {"\r\nR0102 : 1C", 0x102, V::Refused},
+          {"\r\nQ0102 = 00", 0x102, V::Taken}}},
+        {"not answers",
+         {{"\r\nR0100 = 1", 0x100, V::Refused},
+          {"\r\nR0100 = 1G", 0x100, V::Refused},
+          {"\x06\nR0100 = 1C", 0x100, V::Refused},
+          {"\r\nR0100\t= 1C", 0x100, V::Refused},
+          {"\r\nR0100 =\x9b"
+           "1C",
+           0x100, V::Refused},
+          {"\r\nR0100 = 1C", 0x100, V::Taken}}},
+        {"no address digits: taken when it comes again",
+         {{"DATA:     1C", 0x100, V::AskAgain},
+          {"DATA:     1D", 0x100, V::AskAgain},
+          {"DATA:     1D", 0x100, V::Taken},
+          {"DATA:     20", 0x101, V::Taken},
+          {"DATA1     20", 0x101, V::Refused},
+          {"data:     20", 0x102, V::Taken}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AnswerForm form;
+        for (const auto& [answer, address, verdict] : c.answers)
+            EXPECT_EQ(form.Judge(answer, address), verdict) << answer;
+    }
 }
 
 TEST(DisplayText, ControlBytesHaveTheirOwnForms) {

@@ -79,9 +79,7 @@ TEST_F(TransportTest, PortThatCannotOpenSaysOnceWhichDeviceAndWhy) {
         {"2", plain, "not a serial port"},
     };
     if (::geteuid() != 0) {
-        cases.push_back({"2", locked,
-                         "permission denied — add yourself to the dialout group (sudo adduser "
-                         "$USER dialout), then log in again"});
+        cases.push_back({"2", locked, nimbrel::PermissionText(locked)});
     }
     for (const Case& c : cases) {
         ui.Clear();

@@ -6,7 +6,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <set>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using nimbrel::Settings;
 using nimbrel::test::TempDir;
@@ -84,13 +89,116 @@ TEST(SettingsWrite, UnwritableFolderReportsFailureAndKeepsNothingHalfWritten) {
     Settings::SetDirectory(dir.Path());
 }
 
-TEST(SettingsWrite, ASettingsFileThatIsALinkStaysALink) {
-    TempDir dir;
-    dir.Write("shared.ini", "[COM]\nport=3\n");
-    std::filesystem::create_symlink(dir.File("shared.ini"), dir.File("Nimbrel.ini"));
-    ASSERT_TRUE(Settings::WriteString("COM", "baud", "2400"));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("Nimbrel.ini")));
-    EXPECT_EQ(dir.Read("shared.ini"), "[COM]\nport=3\nbaud=2400\n");
+// Every situation of the file on disk: what a write of one key does to it.
+TEST(SettingsWrite, KeepsTheFilesModeOwnerLinksAndProtection) {
+    namespace fs = std::filesystem;
+    const std::string before = "[COM]\nbaud=9600\n";
+    const std::string after = "[COM]\nbaud=2400\n";
+    struct stat st {};
+    auto statOf = [&st](const std::string& path) {
+        EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+        return st;
+    };
+    const struct {
+        const char* what;
+        std::function<void(TempDir&)> setup;
+        bool written; // false: the write reports failure and changes nothing
+        std::function<void(TempDir&)> check;
+    } cases[] = {
+        {"mode 0600 stays",
+         [&](TempDir& d) { ::chmod(d.Write("Nimbrel.ini", before).c_str(), 0600); }, true,
+         [&](TempDir& d) { EXPECT_EQ(statOf(d.File("Nimbrel.ini")).st_mode & 07777, 0600u); }},
+        {"owner stays",
+         [&](TempDir& d) {
+             // Only root may give a file away; others see this case pass trivially.
+             if (::chown(d.Write("Nimbrel.ini", before).c_str(), 4321, 4322) != 0) {
+                 ::chown(d.File("Nimbrel.ini").c_str(), ::geteuid(), ::getegid());
+             }
+         },
+         true,
+         [&](TempDir& d) {
+             statOf(d.File("Nimbrel.ini"));
+             if (::geteuid() != 0) return;
+             EXPECT_EQ(st.st_uid, 4321u);
+             EXPECT_EQ(st.st_gid, 4322u);
+         }},
+        {"a hard link stays",
+         [&](TempDir& d) { fs::create_hard_link(d.Write("Nimbrel.ini", before), d.File("other")); },
+         true, [&](TempDir& d) { EXPECT_EQ(d.Read("other"), after); }},
+        {"a link is written through to another folder",
+         [&](TempDir& d) {
+             fs::create_directory(d.File("sub"));
+             d.Write("sub/shared.ini", before);
+             fs::create_symlink("sub/shared.ini", d.File("Nimbrel.ini"));
+         },
+         true,
+         [&](TempDir& d) {
+             EXPECT_TRUE(fs::is_symlink(d.File("Nimbrel.ini")));
+             EXPECT_EQ(d.Read("sub/shared.ini"), after);
+             EXPECT_EQ(fs::directory_iterator(d.File("sub"))->path().filename(), "shared.ini");
+         }},
+        {"a link to nothing yet makes its target",
+         [&](TempDir& d) {
+             fs::create_directory(d.File("sub"));
+             fs::create_symlink(d.File("sub/made.ini"), d.File("Nimbrel.ini"));
+         },
+         true, [&](TempDir& d) { EXPECT_EQ(d.Read("sub/made.ini"), "[COM]\nbaud=2400\n"); }},
+        {"a read-only file is left alone",
+         [&](TempDir& d) { ::chmod(d.Write("Nimbrel.ini", before).c_str(), 0444); }, false,
+         [&](TempDir& d) {
+             EXPECT_EQ(Settings::LastWriteError(), "the file is read-only");
+             EXPECT_EQ(statOf(d.File("Nimbrel.ini")).st_mode & 07777, 0444u);
+         }},
+        {"a writable file in a read-only folder is updated",
+         [&](TempDir& d) {
+             d.Write("Nimbrel.ini", before);
+             ::chmod(d.Path().c_str(), 0555);
+         },
+         true, [&](TempDir& d) { ::chmod(d.Path().c_str(), 0755); }},
+        {"a leftover folder of the old temporary name",
+         [&](TempDir& d) {
+             d.Write("Nimbrel.ini", before);
+             fs::create_directory(d.File("Nimbrel.ini.tmp"));
+         },
+         true, [](TempDir&) {}},
+        {"a leftover link of the old temporary name is not written through",
+         [&](TempDir& d) {
+             d.Write("Nimbrel.ini", before);
+             d.Write("victim", "keep");
+             fs::create_symlink(d.File("victim"), d.File("Nimbrel.ini.tmp"));
+         },
+         true, [&](TempDir& d) { EXPECT_EQ(d.Read("victim"), "keep"); }},
+        {"a folder in the file's place",
+         [&](TempDir& d) { fs::create_directory(d.File("Nimbrel.ini")); }, false,
+         [](TempDir&) { EXPECT_EQ(Settings::LastWriteError(), "it is not a regular file"); }},
+        {"a device in the file's place",
+         [&](TempDir& d) { fs::create_symlink("/dev/full", d.File("Nimbrel.ini")); }, false,
+         [](TempDir&) { EXPECT_EQ(Settings::LastWriteError(), "it is not a regular file"); }},
+    };
+    auto names = [](const TempDir& d) {
+        std::set<std::string> out;
+        for (const auto& entry : fs::directory_iterator(d.Path()))
+            out.insert(entry.path().filename().string());
+        return out;
+    };
+    auto fileText = [](const TempDir& d) {
+        return fs::is_regular_file(d.File("Nimbrel.ini")) ? d.Read("Nimbrel.ini") : "";
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        c.setup(dir);
+        const std::string was = fileText(dir);
+        const auto present = names(dir);
+        EXPECT_EQ(Settings::WriteString("COM", "baud", "2400"), c.written);
+        if (c.written) {
+            EXPECT_EQ(Settings::Get(keys::kPrefBaud), 2400);
+        } else {
+            EXPECT_EQ(fileText(dir), was);
+        }
+        c.check(dir);
+        EXPECT_EQ(names(dir), present) << "nothing is left beside the file";
+    }
 }
 
 // Runs with the working folder and the environment a desktop start gives:
@@ -179,4 +287,9 @@ TEST(SettingsText, ReadsAndWritesTextAsTheFile) {
     EXPECT_EQ(Settings::WithValue(text, "UI", "wait", "7"),
               "[COM]\r\nport = 2 \r\n[ui]\r\nWait=7\r\n");
     EXPECT_EQ(Settings::WithValue("", "COM", "port", "1"), "[COM]\nport=1\n");
+    // Each untouched line keeps its own line end; a new line takes its neighbour's.
+    EXPECT_EQ(Settings::WithValue("[COM]\r\nport=2\nbaud=1\r\n[UI]\nw=1", "COM", "stop", "2"),
+              "[COM]\r\nport=2\nbaud=1\r\nstop=2\r\n[UI]\nw=1");
+    EXPECT_EQ(Settings::WithValue("[COM]\r\nport=2\nbaud=1\r\n[UI]\nw=1", "UI", "v", "3"),
+              "[COM]\r\nport=2\nbaud=1\r\n[UI]\nw=1\r\nv=3\r\n");
 }

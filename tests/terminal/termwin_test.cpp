@@ -20,9 +20,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace nimbrel::test {
 namespace {
@@ -159,6 +161,57 @@ TEST_F(TermWinTest, LongOutputKeepsTheLatestTextAndStaysShort) {
     EXPECT_LE(term->DisplayLength(), 8000);
 }
 
+TEST_F(TermWinTest, LinesBreakOnlyBetweenShownForms) {
+    TermWin* term = OpenOnPty();
+    ASSERT_NE(term, nullptr);
+    std::string sent;
+    for (int i = 0; i < 120; ++i)
+        sent += i % 3 == 0 ? "\x06" : i % 3 == 1 ? "\x15" : "\x84";
+    ASSERT_TRUE(pty->WriteAll(sent + "\n"));
+    ASSERT_TRUE(Shows("{ 0x84}\n"));
+    const std::string shown = Shown();
+    std::size_t from = 0;
+    for (std::size_t lf = shown.find('\n'); lf != std::string::npos; lf = shown.find('\n', from)) {
+        const std::string line = shown.substr(from, lf - from);
+        EXPECT_LE(line.size(), 256u);
+        if (!line.empty()) {
+            EXPECT_TRUE(line.front() == '{' && line.back() == '}') << line;
+        }
+        from = lf + 1;
+    }
+}
+
+TEST_F(TermWinTest, AFloodIsShownInOneDisplayUpdate) {
+    TermWin* term = OpenOnPty();
+    ASSERT_NE(term, nullptr);
+    int updates = 0;
+    QObject::connect(term->Display(), &QPlainTextEdit::textChanged, [&] { ++updates; });
+    std::string sent;
+    for (int i = 0; sent.size() < 30000; ++i)
+        sent += std::to_string(i) + ",";
+    // The receive task takes it all in before the event loop turns once.
+    ASSERT_TRUE(pty->WriteAll(sent));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (term->Link().Port().GetBytesInQue() < static_cast<std::int32_t>(sent.size()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(150)); // the last batch's interval
+    const std::string tail = sent.substr(sent.size() - 20);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            std::string shown = Shown();
+            shown.erase(std::remove(shown.begin(), shown.end(), '\n'), shown.end());
+            return shown.size() >= tail.size() &&
+                   shown.compare(shown.size() - tail.size(), tail.size(), tail) == 0;
+        },
+        3000));
+    // One update, or two when the last batch came after the first was shown
+    // (thirty, one a batch, before).
+    EXPECT_LE(updates, 2);
+    EXPECT_LE(term->DisplayLength(), 8000);
+}
+
 TEST_F(TermWinTest, LogHoldsExactlyTheBytesReceivedWhileLogging) {
     TermWin* term = OpenOnPty();
     ASSERT_NE(term, nullptr);
@@ -218,6 +271,22 @@ TEST_F(TermWinTest, LogThatCannotBeOpenedSaysSoAndLeavesLoggingOff) {
     term->CmLog();
     ASSERT_TRUE(term->Link().IsLogging());
     term->CmLog(); // no reply queued: cancelled
+    EXPECT_FALSE(term->Link().IsLogging());
+    EXPECT_EQ(ui.status.back(), "");
+}
+
+TEST_F(TermWinTest, ALogWriteThatFailsEndsLoggingAndSaysSoOnce) {
+    TermWin* term = OpenOnPty();
+    ASSERT_NE(term, nullptr);
+    ui.fileReplies.push_back("/dev/full");
+    term->CmLog();
+    ASSERT_TRUE(term->Link().IsLogging());
+    ASSERT_TRUE(pty->WriteAll("one"));
+    ASSERT_TRUE(WaitUntil([&] { return !ui.messages.empty(); }, 3000));
+    ASSERT_TRUE(pty->WriteAll("two"));
+    ASSERT_TRUE(Shows("onetwo"));
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Cannot write to the log file /dev/full: no "
+                                                   "space left on device.\r\nLogging is off."});
     EXPECT_FALSE(term->Link().IsLogging());
     EXPECT_EQ(ui.status.back(), "");
 }
@@ -289,6 +358,18 @@ TEST_F(TermWinTest, SendFileSendsEveryByteWithThePasswordAndNamesAFileItCannotOp
     EXPECT_NE(ui.messages[0].text.find(missing), std::string::npos);
     EXPECT_NE(ui.messages[0].text, "File sent.");
     EXPECT_EQ(pty->Read(1, 200), "");
+
+    // A file that fails part-way, or that is no file at all, sends nothing.
+    for (const auto& [path, reason] :
+         {std::pair<std::string, std::string>{"/proc/self/mem", "input/output error"},
+          {dir.Path(), "it is not a regular file"}}) {
+        ui.Clear();
+        ui.fileReplies.push_back(path);
+        term->CmTerminalfile();
+        EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Cannot read the file " + path + ": " +
+                                                       reason + ".\r\nNothing was sent."});
+        EXPECT_EQ(pty->Read(1, 100), "");
+    }
 }
 
 TEST_F(TermWinTest, ProgramIsWrittenFromTheBaseAddressAndVerified) {
@@ -469,8 +550,22 @@ TEST_F(TermWinTest, TerminalWithoutAPortStaysOpenAndSendsNothing) {
     EXPECT_FALSE(term->Link().IsOpen());
     EXPECT_TRUE(client.subWindowList()[0]->isMinimized());
 
-    ui.inputReplies.push_back("01a0");
-    term->CmReadmemory();
+    // Each command that sends says the port is not open, before asking for anything.
+    client.SetPassword(true);
+    const std::string notOpen =
+        "The serial port " + dir.File("no-such-device") + " is not open.\r\nNothing was sent.";
+    for (const auto command : {&TermWin::CmTerminalfile, &TermWin::CmSendprog,
+                               &TermWin::CmSendstring, &TermWin::CmReadmemory}) {
+        ui.Clear();
+        ui.fileReplies.push_back(dir.Write("p.prg", "0A"));
+        ui.inputReplies.push_back("01a0");
+        (term->*command)();
+        EXPECT_EQ(ui.Texts(), std::vector<std::string>{notOpen});
+        EXPECT_TRUE(ui.fileRequests.empty());
+        EXPECT_TRUE(ui.inputs.empty());
+        ui.fileReplies.clear();
+        ui.inputReplies.clear();
+    }
     CloseTerminal();
     EXPECT_FALSE(client.TermWindowOpen());
 }
