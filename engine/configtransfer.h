@@ -5,8 +5,9 @@
 // them on the TransferEngine; the texts are returned for the caller to show
 // through its own Ui.
 //
-// Threads: the functions only read the items (but ApplyValues); the apply
-// function of a ReadPlan runs on the engine's thread.
+// Threads: all but ApplyValues only read the items, and a plan is not changed
+// by a transfer, so one plan may serve transfers on several threads at once.
+// The apply function of a ReadPlan runs on the engine's thread.
 #pragma once
 
 #include "config/checks.h"
