@@ -1,7 +1,5 @@
 #include "cli/formats.h"
 
-#include "config/checks.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -23,33 +21,7 @@ bool IsHexText(const std::string& s) {
                        [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
-std::string Upper(std::string s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
-}
-
 } // namespace
-
-bool PrepareSend(const ItemList& items, std::vector<EncodedItem>& out, std::string& refusal) {
-    out.clear();
-    refusal.clear();
-    const std::vector<std::string> sensors = SensorNames(items);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const DisplayLine& item = *items[i];
-        if (item.GetType() == kTypeUserCommand) continue;
-        std::string problem;
-        if (!item.CheckPttValue(problem)) {
-            refusal = problem + "\r\nNothing was sent.";
-            out.clear();
-            return false;
-        }
-        out.push_back(
-            {i, item.GetName(), sensors[i], item.GetAddress(), Upper(item.GetPttValue())});
-    }
-    return true;
-}
 
 std::vector<std::string> SplitCommands(const std::string& commands) {
     std::vector<std::string> out;

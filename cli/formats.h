@@ -4,7 +4,7 @@
 
 #include "cli/json.h"
 #include "cli/options.h"
-#include "config/displayline.h"
+#include "engine/configtransfer.h"
 #include "engine/transferengine.h"
 
 #include <cstdint>
@@ -12,20 +12,6 @@
 #include <vector>
 
 namespace nimbrel::cli {
-
-// One item of a send: its memory-write commands as they go out (upper case).
-struct EncodedItem {
-    std::size_t index = 0;
-    std::string name;
-    std::string sensor;
-    std::int32_t address = 0;
-    std::string commands;
-};
-
-// The items a send writes, prepared as the configuration window prepares
-// them: user commands are left out; when an item cannot be sent, nothing is,
-// and `refusal` gets the window's message for it.
-bool PrepareSend(const ItemList& items, std::vector<EncodedItem>& out, std::string& refusal);
 
 // The 7-character commands of a command text (a shorter last piece as it is).
 std::vector<std::string> SplitCommands(const std::string& commands);

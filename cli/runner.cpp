@@ -5,6 +5,7 @@
 #include "cli/settingsoverride.h"
 #include "config/checks.h"
 #include "config/configfile.h"
+#include "engine/configtransfer.h"
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
@@ -125,16 +126,6 @@ private:
     std::vector<Held> held_;
 };
 
-// Whether a read can give the item a value: items without bytes, and types a
-// read leaves as they are (user commands, ready-made command texts), are not
-// read.
-bool ReadGivesValue(const DisplayLine& item) {
-    if (item.GetSize() <= 0) return false;
-    bool idValid = true;
-    const std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(item.GetSize(), 4)));
-    return PttValueText(item.GetType(), item.GetHex(), bytes, idValid).has_value();
-}
-
 ItemRef Ref(const ItemList& items, const std::vector<std::string>& sensors, std::size_t index) {
     const DisplayLine& item = *items[index];
     return {index, item.GetName(), sensors[index], item.GetAddress()};
@@ -234,26 +225,6 @@ private:
         return loadProblems_ == 0 ? kExitOk : kExitFailed;
     }
 
-    // The items of a read, as the window prepares them, leaving out those a
-    // read gives no value; `at` gets each one's index in `items`, `skipped`
-    // whether some cannot be read as they are.
-    static std::vector<TransferEngine::ReadItem>
-    ReadItems(const ItemList& items, std::vector<std::size_t>& at, bool& skipped) {
-        std::vector<TransferEngine::ReadItem> out;
-        at.clear();
-        skipped = false;
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            const DisplayLine& item = *items[i];
-            if (!ReadGivesValue(item)) continue;
-            TransferEngine::ReadItem r{item.GetName(), item.GetAddress(), item.GetSize(),
-                                       item.GetType(), item.GetHex()};
-            skipped = skipped || !TransferEngine::ReadProblem(r).empty();
-            out.push_back(std::move(r));
-            at.push_back(i);
-        }
-        return out;
-    }
-
     int Check() {
         ItemList items;
         std::int32_t sensorCount = 0;
@@ -306,16 +277,15 @@ private:
         ItemList items;
         std::int32_t sensorCount = 0;
         if (const int loaded = LoadWhole(items, sensorCount); loaded != kExitOk) return loaded;
-        std::vector<EncodedItem> encoded;
-        std::string refusal;
-        if (!PrepareSend(items, encoded, refusal)) {
-            Tell(refusal, kCommsCaption);
+        const SendPlan plan = PlanSend(items);
+        if (plan.Refused()) {
+            Tell(plan.refusal, kCommsCaption);
             return kExitFailed;
         }
         if (o_.json) {
-            fields_ = [encoded](JsonWriter& json) { WriteEncodedJson(json, encoded); };
+            fields_ = [encoded = plan.items](JsonWriter& json) { WriteEncodedJson(json, encoded); };
         } else {
-            c_.out << FormatEncoded(encoded, o_.format);
+            c_.out << FormatEncoded(plan.items, o_.format);
         }
         return kExitOk;
     }
@@ -406,18 +376,15 @@ private:
         ItemList items;
         std::int32_t sensorCount = 0;
         if (const int loaded = LoadWhole(items, sensorCount); loaded != kExitOk) return loaded;
-        std::vector<EncodedItem> encoded;
-        std::string refusal;
-        if (!PrepareSend(items, encoded, refusal)) {
-            Tell(refusal, kCommsCaption);
+        const SendPlan plan = PlanSend(items);
+        if (plan.Refused()) {
+            Tell(plan.refusal, kCommsCaption);
             return kExitFailed;
         }
-        std::vector<TransferEngine::SendItem> send;
+        const std::vector<TransferEngine::SendItem> send = plan.EngineItems();
         std::size_t bytes = 0;
-        for (const EncodedItem& e : encoded) {
-            send.push_back({e.name, e.address, e.commands});
+        for (const EncodedItem& e : plan.items)
             bytes += SplitCommands(e.commands).size();
-        }
         bool verified = false;
         const int code = Transmit([&](TransferEngine& engine) {
             verified = Settings::Get(keys::kReadAfterWrite) != 0;
@@ -434,15 +401,16 @@ private:
         return code;
     }
 
-    // Reads every item; `texts` gets the value text of each item read.
-    int ReadAll(const ItemList& items, std::vector<std::optional<std::string>>& texts,
-                bool& skipped) {
-        std::vector<std::size_t> at;
-        const std::vector<TransferEngine::ReadItem> read = ReadItems(items, at, skipped);
+    // Reads every item a read gives a value; `texts` gets the value text of
+    // each item read, `skipped` whether some cannot be read as they are.
+    int ReadAll(const ItemList& items, ReadValues& texts, bool& skipped) {
+        const ReadPlan plan = PlanRead(items, ReadScope::ValuedItems);
+        skipped = plan.skips;
         texts.assign(items.size(), std::nullopt);
         return Transmit([&](TransferEngine& engine) {
             return engine.ReadConfiguration(
-                read, [&](std::size_t i, const std::string& value) { texts[at[i]] = value; });
+                plan.items,
+                plan.ToItems([&](std::size_t i, const std::string& value) { texts[i] = value; }));
         });
     }
 
@@ -455,17 +423,12 @@ private:
             Tell("The file " + o_.output + " exists; use --force to replace it.", "Error");
             return kExitUsage;
         }
-        std::vector<std::optional<std::string>> texts;
+        ReadValues texts;
         bool skipped = false;
         int code = ReadAll(items, texts, skipped);
         if (!Succeeded()) return code;
 
-        std::size_t count = 0;
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (!texts[i]) continue;
-            items[i]->SetValue(*texts[i]);
-            ++count;
-        }
+        const std::size_t count = ApplyValues(items, texts);
         std::string error;
         if (!WriteConfigFile(o_.output, sensorCount, items, error)) {
             Tell(error, "Error");
@@ -495,7 +458,7 @@ private:
         ItemList items;
         std::int32_t sensorCount = 0;
         if (const int loaded = LoadWhole(items, sensorCount); loaded != kExitOk) return loaded;
-        std::vector<std::optional<std::string>> texts;
+        ReadValues texts;
         bool skipped = false;
         int code = ReadAll(items, texts, skipped);
         if (!Succeeded()) return code;

@@ -2,12 +2,14 @@
 // handshake), stop (the exit string), the software version, reading the
 // configuration out of the transmitter's memory and sending it in, and the
 // user command list. Each runs on the transfer engine through the host's
-// link session, with progress and Cancel (TransferRunner); the window only
-// prepares what is sent and applies what is read.
+// link session, with progress and Cancel (TransferRunner). What is sent and
+// read, and the texts about it, come from engine/configtransfer.h; the window
+// shows them and applies what is read.
 #include "configwin/nimbrelwindow.h"
 
 #include "config/checks.h"
 #include "configwin/confighost.h"
+#include "engine/configtransfer.h"
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
@@ -19,7 +21,6 @@
 #include <QMdiSubWindow>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,13 +38,6 @@ constexpr const char* kStartFirst = "You must start PTT communications first";
 
 // The exit string is sent as this many characters.
 constexpr std::size_t kExitLength = 7;
-// Lists in messages stop after this many lines.
-constexpr std::size_t kListedLines = 20;
-constexpr const char* kCompareCaption = "Compare with transmitter";
-
-std::string AndMore(std::int64_t more, const char* what) {
-    return more > 0 ? "\r\nand " + std::to_string(more) + " more " + what : std::string();
-}
 
 void Exclaim(const std::string& text, const std::string& caption) {
     CurrentUi().MessageBox(text, caption, Buttons::Ok, Icon::Exclamation);
@@ -152,18 +146,6 @@ bool TNimbrelWindow::CmPttversion() {
            Outcome::Done;
 }
 
-std::vector<TransferEngine::ReadItem> TNimbrelWindow::ReadItems(bool& skipped) const {
-    std::vector<TransferEngine::ReadItem> items;
-    skipped = false;
-    for (const auto& item : Items) {
-        TransferEngine::ReadItem r{item->GetName(), item->GetAddress(), item->GetSize(),
-                                   item->GetType(), item->GetHex()};
-        skipped = skipped || !TransferEngine::ReadProblem(r).empty();
-        items.push_back(std::move(r));
-    }
-    return items;
-}
-
 bool TNimbrelWindow::ReadConfig() {
     nimbrel::LinkSession* link = Link();
     if (link == nullptr || !link->IsOpen()) {
@@ -172,23 +154,22 @@ bool TNimbrelWindow::ReadConfig() {
     }
     // The windows take no input while the transfer runs, so the items stay
     // as they are until every value read has been applied.
-    bool skipped = false;
-    const std::vector<TransferEngine::ReadItem> items = ReadItems(skipped);
+    const nimbrel::ReadPlan plan = nimbrel::PlanRead(Items, nimbrel::ReadScope::EveryItem);
     std::vector<DisplayLine*> targets;
     for (const auto& item : Items)
         targets.push_back(item.get());
     const Outcome outcome = TransferRunner::Run(
         this, *link, QStringLiteral("Read configuration"),
-        [&items, &targets](TransferEngine& engine) {
+        [&plan, &targets](TransferEngine& engine) {
             return engine.ReadConfiguration(
-                items, [&targets](std::size_t index, const std::string& value) {
+                plan.items, plan.ToItems([&targets](std::size_t index, const std::string& value) {
                     DisplayLine* item = targets[index];
                     TransferRunner::OnUiThread([item, value] { item->SetValue(value); });
-                });
+                }));
         },
         ItemStatus("Reading"));
     client_->update();
-    return outcome == Outcome::Done && !skipped;
+    return outcome == Outcome::Done && !plan.skips;
 }
 
 bool TNimbrelWindow::CmCompare() {
@@ -197,57 +178,25 @@ bool TNimbrelWindow::CmCompare() {
         Exclaim(kStartFirst, kCommsCaption);
         return false;
     }
-    bool skipped = false;
-    const std::vector<TransferEngine::ReadItem> items = ReadItems(skipped);
+    const nimbrel::ReadPlan plan = nimbrel::PlanRead(Items, nimbrel::ReadScope::EveryItem);
     // What the transmitter holds, item by item; the configuration is not touched.
-    std::vector<std::optional<std::string>> read(items.size());
+    nimbrel::ReadValues read(Items.size());
     const Outcome outcome = TransferRunner::Run(
         this, *link, QStringLiteral("Compare with transmitter"),
-        [&items, &read](TransferEngine& engine) {
+        [&plan, &read](TransferEngine& engine) {
             return engine.ReadConfiguration(
-                items, [&read](std::size_t index, const std::string& value) {
+                plan.items, plan.ToItems([&read](std::size_t index, const std::string& value) {
                     read[index] = value; // the transfer's thread; read after it ends
-                });
+                }));
         },
         ItemStatus("Comparing"));
     if (outcome != Outcome::Done) return false;
 
     const std::vector<nimbrel::Difference> differences = nimbrel::CompareValues(Items, read);
-    if (differences.empty()) {
-        CurrentUi().MessageBox("The transmitter holds the same values as the configuration.",
-                               kCompareCaption, Buttons::Ok, Icon::Information);
-        return true;
-    }
-    std::string text = "These items differ from the transmitter:";
-    for (std::size_t i = 0; i < differences.size() && i < kListedLines; ++i) {
-        const nimbrel::Difference& d = differences[i];
-        text += "\r\n" + nimbrel::ItemDesignation(*Items[d.item], d.sensor) + ": file " +
-                d.fileValue + ", transmitter " + d.pttValue;
-    }
-    text += AndMore(static_cast<std::int64_t>(differences.size()) -
-                        static_cast<std::int64_t>(kListedLines),
-                    "items");
-    CurrentUi().MessageBox(text, kCompareCaption, Buttons::Ok, Icon::Exclamation);
-    return false;
-}
-
-bool TNimbrelWindow::ConfirmOverlaps() {
-    std::int64_t total = 0;
-    const std::vector<nimbrel::Overlap> overlaps =
-        nimbrel::FindOverlaps(Items, kListedLines, &total);
-    if (overlaps.empty()) return true;
-    const std::vector<std::string> sensors = nimbrel::SensorNames(Items);
-    std::string text = "These items write the same EEPROM bytes, so in the transmitter the later "
-                       "one overwrites the earlier:";
-    for (const nimbrel::Overlap& o : overlaps) {
-        text += "\r\n" + nimbrel::ItemDesignation(*Items[o.first], sensors[o.first]) + " and " +
-                nimbrel::ItemDesignation(*Items[o.second], sensors[o.second]);
-    }
-    text += AndMore(total - static_cast<std::int64_t>(overlaps.size()), "pairs");
-    text += "\r\nThe ready-made sensors all sit at address 0: give each item its own address "
-            "with Modify Sensor before sending.\r\nSend anyway?";
-    return CurrentUi().MessageBox(text, "Overlapping items", Buttons::YesNo, Icon::Exclamation) ==
-           nimbrel::Answer::Yes;
+    CurrentUi().MessageBox(nimbrel::ComparisonText(Items, differences), nimbrel::kCompareCaption,
+                           Buttons::Ok,
+                           differences.empty() ? Icon::Information : Icon::Exclamation);
+    return differences.empty();
 }
 
 bool TNimbrelWindow::CmSendfile() {
@@ -259,17 +208,18 @@ bool TNimbrelWindow::CmSendfile() {
     }
 
     // Nothing is sent unless every item can be sent whole.
-    std::vector<TransferEngine::SendItem> items;
-    for (const auto& item : Items) {
-        if (item->GetType() == nimbrel::kTypeUserCommand) continue;
-        std::string problem;
-        if (!item->CheckPttValue(problem)) {
-            Exclaim(problem + "\r\nNothing was sent.", kCommsCaption);
-            return false;
-        }
-        items.push_back({item->GetName(), item->GetAddress(), item->GetPttValue()});
+    const nimbrel::SendPlan plan = nimbrel::PlanSend(Items);
+    if (plan.Refused()) {
+        Exclaim(plan.refusal, kCommsCaption);
+        return false;
     }
-    if (!ConfirmOverlaps()) return false;
+    const std::string overlaps = nimbrel::OverlapQuestion(Items);
+    if (!overlaps.empty() &&
+        CurrentUi().MessageBox(overlaps, nimbrel::kOverlapCaption, Buttons::YesNo,
+                               Icon::Exclamation) != nimbrel::Answer::Yes) {
+        return false;
+    }
+    const std::vector<TransferEngine::SendItem> items = plan.EngineItems();
     return TransferRunner::Run(
                this, *link, QStringLiteral("Send configuration"),
                [&items](TransferEngine& engine) { return engine.SendConfiguration(items); },

@@ -171,12 +171,6 @@ private:
     // While a transfer runs: offers to cancel it and close afterwards.
     bool RefuseCloseDuringTransfer();
     void SendExitString();
-    // What a read asks for, item by item; `skipped` tells whether an item
-    // cannot be read as it is.
-    std::vector<nimbrel::TransferEngine::ReadItem> ReadItems(bool& skipped) const;
-    // Before a send: items writing the same bytes are named and the user
-    // asked whether to send anyway. True to go on.
-    bool ConfirmOverlaps();
 
     QWidget* client_;
     QScrollBar* vbar_;

@@ -55,9 +55,7 @@ TEST(CliFormats, EncodeFormatsOfASend) {
         "10,0,4800,,Baud rate,1,2,1,{4800,9600},0,4,0,1023",
         "5,0,e0300ab H,,ready-made,1,3,0,0,0,7,0,0",
     });
-    std::vector<EncodedItem> encoded;
-    std::string refusal;
-    ASSERT_TRUE(PrepareSend(items, encoded, refusal));
+    const std::vector<EncodedItem> encoded = PlanSend(items).items;
     ASSERT_EQ(encoded.size(), 3u) << "the user command is left out";
     EXPECT_EQ(encoded[1].sensor, "ARGOS transmitter");
 
@@ -78,19 +76,6 @@ TEST(CliFormats, EncodeFormatsOfASend) {
               R"("commands":["E0300AB"],"writes":[{"address":768,"byte":171}]}],)"
               R"("commands":6,"bytes":6})"
               "\n");
-}
-
-TEST(CliFormats, ASendThatCannotGoRefusesWithTheWindowsMessage) {
-    const ItemList items = Items({
-        "4,0,7200,ARGOS transmitter,On time,1,0,0,86400,1,4,0,256",
-        "1,0,300,,Too big,1,1,0,1000,0,1,0,300",
-    });
-    std::vector<EncodedItem> encoded;
-    std::string refusal;
-    EXPECT_FALSE(PrepareSend(items, encoded, refusal));
-    EXPECT_TRUE(encoded.empty());
-    EXPECT_EQ(refusal, "The item \"Too big\" holds the value 300, which does not fit in 1 byte.\r\n"
-                       "Nothing was sent.");
 }
 
 TEST(CliFormats, NonWriteCommandsHaveNoHexLine) {

@@ -1,0 +1,105 @@
+// What a configuration transfer sends and reads, prepared from the items:
+// the send list and what stops it, the read list, applying and comparing.
+#include "engine/configtransfer.h"
+
+#include "config/configfile.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace nimbrel;
+
+namespace {
+
+// Items from configuration file lines: type, hex, value, sensor, name,
+// number, index, list, max, min, size, user, address.
+ItemList Items(const std::vector<std::string>& lines) {
+    ItemList items = MakeBlankItems(static_cast<std::int32_t>(lines.size()));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::istringstream in(lines[i] + "\r\n");
+        in >> *items[i];
+        EXPECT_FALSE(in.fail()) << lines[i];
+    }
+    return items;
+}
+
+// A long of 4 bytes at `address`, sensor number 1.
+std::string Long(const std::string& name, std::int32_t address) {
+    return "4,0,5,," + name + ",1,0,0,100000,0,4,0," + std::to_string(address);
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+const std::string kUserCommand = "8,0,r020000,,user command,1,1,0,0,0,7,0,0";
+const std::string kReadyMade = "5,0,e0300ab H,,ready-made,1,3,0,0,0,7,0,0";
+
+} // namespace
+
+TEST(ConfigTransfer, ASendThatCannotGoRefusesWithTheWindowsMessage) {
+    const ItemList items = Items({
+        "4,0,7200,ARGOS transmitter,On time,1,0,0,86400,1,4,0,256",
+        "1,0,300,,Too big,1,1,0,1000,0,1,0,300",
+    });
+    const SendPlan plan = PlanSend(items);
+    EXPECT_TRUE(plan.Refused());
+    EXPECT_TRUE(plan.items.empty());
+    EXPECT_EQ(plan.refusal,
+              "The item \"Too big\" holds the value 300, which does not fit in 1 byte.\r\n"
+              "Nothing was sent.");
+}
+
+// The window's tests check the texts of one pair and of one difference.
+TEST(ConfigTransfer, ListsInMessagesStopAfterTwentyLines) {
+    std::vector<std::string> crowded; // 22 items at one address: 231 pairs
+    for (int i = 0; i < 22; ++i)
+        crowded.push_back(Long("n" + std::to_string(i), 0x40));
+    EXPECT_TRUE(OverlapQuestion(Items({Long("a", 0x10), Long("b", 0x14), kUserCommand, kReadyMade}))
+                    .empty());
+    EXPECT_TRUE(EndsWith(OverlapQuestion(Items(crowded)),
+                         "\"n6\" (sensor 1, address 40 H)\r\nand 211 more pairs\r\nThe ready-made "
+                         "sensors all sit at address 0: give each item its own address with Modify "
+                         "Sensor before sending.\r\nSend anyway?"));
+
+    const ItemList items = Items({Long("a", 0x10)});
+    const std::vector<Difference> many(23, {0, "a", "sensor 1", 0x10, "5", "6"});
+    EXPECT_TRUE(EndsWith(ComparisonText(items, many), "file 5, transmitter 6\r\nand 3 more items"));
+    EXPECT_EQ(ComparisonText(items, {}),
+              "The transmitter holds the same values as the configuration.");
+}
+
+TEST(ConfigTransfer, ReadPlansAndWhereTheirValuesGo) {
+    const ItemList items = Items({
+        Long("a", 0x10),
+        kUserCommand,
+        kReadyMade,
+        "3,0,,,empty,1,0,0,0,0,0,0,256",
+        "3,0,AB,,huge,1,0,0,0,0,300,0,512",
+        Long("b", 0xFFFE),
+    });
+    const struct {
+        ReadScope scope;
+        std::vector<std::size_t> at;
+    } rows[] = {
+        {ReadScope::EveryItem, {0, 1, 2, 3, 4, 5}},
+        {ReadScope::ValuedItems, {0, 4, 5}},
+    };
+    for (const auto& row : rows) {
+        const ReadPlan plan = PlanRead(items, row.scope);
+        EXPECT_EQ(plan.at, row.at);
+        ASSERT_EQ(plan.items.size(), row.at.size());
+        EXPECT_TRUE(plan.skips) << "300 bytes, and bytes past FFFF";
+        ReadValues values(items.size());
+        const TransferEngine::ApplyFn apply =
+            plan.ToItems([&values](std::size_t item, const std::string& v) { values[item] = v; });
+        apply(plan.items.size() - 1, "9");
+        EXPECT_EQ(values[5], "9") << "the last entry is item b";
+        EXPECT_EQ(ApplyValues(items, values), 1u);
+        EXPECT_EQ(items[5]->GetValueText(), "9");
+        EXPECT_EQ(items[0]->GetValueText(), "5") << "not read: kept";
+    }
+    EXPECT_FALSE(PlanRead(Items({Long("a", 0)}), ReadScope::EveryItem).skips);
+}
