@@ -35,7 +35,7 @@ struct TNimbrelWindow::SensorTemplate {
 // ---- editing commands
 
 bool TNimbrelWindow::PasswordGiven() {
-    if (MDIClient == nullptr || MDIClient->GetPassword()) return true;
+    if (Host == nullptr || Host->GetPassword()) return true;
     CurrentUi().MessageBox("This function requires you to enter the system password", "Error",
                            Buttons::Ok, Icon::Exclamation);
     return false;

@@ -38,11 +38,11 @@ void TNimbrelWindow::SetupWindow() {
         ReSyncArray();
     } else {
         // A new configuration gets the transmitter sensor, password or not.
-        if (MDIClient != nullptr) {
-            const bool password = MDIClient->GetPassword();
-            MDIClient->SetPassword(true);
+        if (Host != nullptr) {
+            const bool password = Host->GetPassword();
+            Host->SetPassword(true);
             CmAddtx();
-            MDIClient->SetPassword(password);
+            Host->SetPassword(password);
         } else {
             CmAddtx();
         }
@@ -134,6 +134,6 @@ bool TNimbrelWindow::CanClose() {
             Buttons::OkCancel, Icon::Exclamation);
         if (answer != Answer::Ok) return false;
     }
-    if (MDIClient != nullptr) MDIClient->CloseConfigWindow();
+    if (Host != nullptr) Host->CloseConfigWindow();
     return true;
 }

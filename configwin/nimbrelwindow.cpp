@@ -66,8 +66,8 @@ private:
     TNimbrelWindow* window_;
 };
 
-TNimbrelWindow::TNimbrelWindow(QWidget* parent, ConfigHost* client, const std::string& fileName)
-    : QWidget(parent), MDIClient(client), FileName(fileName) {
+TNimbrelWindow::TNimbrelWindow(QWidget* parent, ConfigHost* host, const std::string& fileName)
+    : QWidget(parent), Host(host), FileName(fileName) {
     setWindowTitle(QFile::decodeName(fileName.c_str()));
     client_ = new ConfigClientArea(this);
     vbar_ = new QScrollBar(Qt::Vertical, this);
