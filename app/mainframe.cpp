@@ -117,7 +117,26 @@ QAction* TNimbrelFrame::AddCommand(QMenu* menu, const QString& text, int id, con
 
 void TNimbrelFrame::BuildMenus() {
     QMenuBar* bar = menuBar();
+    BuildFileMenu(bar);
+    QMenu* view = RefreshOnShow(bar->addMenu(QStringLiteral("&View")));
+    AddCommand(view, QStringLiteral("&Simple"), cmd::kViewSimple, {}, QKeySequence(Qt::Key_F1));
+    BuildSensorMenu(bar);
+    BuildPttMenu(bar);
+    BuildTerminalMenu(bar);
+    QMenu* password = RefreshOnShow(bar->addMenu(QStringLiteral("P&assword")));
+    AddCommand(password, QStringLiteral("&Enter Password"), cmd::kEnterPassword,
+               QStringLiteral("Enter system password to allow configuration modification"));
+    BuildWindowMenu(bar);
+    BuildHelpMenu(bar);
+    BuildKeyOnlyCommands();
+}
 
+QMenu* TNimbrelFrame::RefreshOnShow(QMenu* menu) {
+    connect(menu, &QMenu::aboutToShow, this, &TNimbrelFrame::UpdateCommandStates);
+    return menu;
+}
+
+void TNimbrelFrame::BuildFileMenu(QMenuBar* bar) {
     fileMenu_ = bar->addMenu(QStringLiteral("&File"));
     // Besides the fixed accelerators: the keys users expect of New, Open,
     // Save, Save As, Print and Exit, shown in the menu.
@@ -148,18 +167,17 @@ void TNimbrelFrame::BuildMenus() {
         RefreshRecentFiles();
         UpdateCommandStates();
     });
+}
 
-    QMenu* view = bar->addMenu(QStringLiteral("&View"));
-    AddCommand(view, QStringLiteral("&Simple"), cmd::kViewSimple, {}, QKeySequence(Qt::Key_F1));
-
-    QMenu* sensor = bar->addMenu(QStringLiteral("&Sensor configuration"));
+void TNimbrelFrame::BuildSensorMenu(QMenuBar* bar) {
+    QMenu* sensor = RefreshOnShow(bar->addMenu(QStringLiteral("&Sensor configuration")));
     AddCommand(sensor, QStringLiteral("&Modify Sensor"), cmd::kModifySensor,
                QStringLiteral("Edits a sensor"));
     AddCommand(sensor, QStringLiteral("&Delete an item"), cmd::kDeleteItem,
                QStringLiteral("Deletes a sensor or configuration item"));
     AddCommand(sensor, QStringLiteral("Add &Item"), cmd::kAddItem,
                QStringLiteral("Adds a blank sensor item"));
-    QMenu* add = sensor->addMenu(QStringLiteral("Add a sensor"));
+    QMenu* add = RefreshOnShow(sensor->addMenu(QStringLiteral("Add a sensor")));
     AddCommand(add, QStringLiteral("Add a &sensor"), cmd::kAddSensor,
                QStringLiteral("Adds a sensor"));
     AddCommand(add, QStringLiteral("Add &serial communications"), cmd::kAddSerial,
@@ -168,8 +186,10 @@ void TNimbrelFrame::BuildMenus() {
                QStringLiteral("Adds a new ARGOS transmitter"));
     AddCommand(add, QStringLiteral("Add &GPS"), cmd::kAddGps,
                QStringLiteral("Adds a GPS type sensor"));
+}
 
-    QMenu* ptt = bar->addMenu(QStringLiteral("&PTT Communications"));
+void TNimbrelFrame::BuildPttMenu(QMenuBar* bar) {
+    QMenu* ptt = RefreshOnShow(bar->addMenu(QStringLiteral("&PTT Communications")));
     AddCommand(ptt, QStringLiteral("&Start"), cmd::kStart,
                QStringLiteral("Initiates PTT communications"));
     AddCommand(ptt, QStringLiteral("Read software &version"), cmd::kPttVersion,
@@ -183,8 +203,10 @@ void TNimbrelFrame::BuildMenus() {
                QStringLiteral("Sends the configuration file to the unit"));
     AddCommand(ptt, QStringLiteral("S&top"), cmd::kStop,
                QStringLiteral("Terminates a PTT communication session"));
+}
 
-    QMenu* terminal = bar->addMenu(QStringLiteral("&Terminal"));
+void TNimbrelFrame::BuildTerminalMenu(QMenuBar* bar) {
+    QMenu* terminal = RefreshOnShow(bar->addMenu(QStringLiteral("&Terminal")));
     AddCommand(terminal, QStringLiteral("&Open terminal window"), cmd::kOpenTerminal,
                QStringLiteral("Opens a terminal window"));
     terminal->addSeparator();
@@ -200,11 +222,9 @@ void TNimbrelFrame::BuildMenus() {
     AddCommand(terminal, QStringLiteral("&Log to file"), cmd::kLog,
                QStringLiteral("Logs the incommong data to a file"));
     AddCommand(terminal, QStringLiteral("&Close log file"), cmd::kLogClose, {});
+}
 
-    QMenu* password = bar->addMenu(QStringLiteral("P&assword"));
-    AddCommand(password, QStringLiteral("&Enter Password"), cmd::kEnterPassword,
-               QStringLiteral("Enter system password to allow configuration modification"));
-
+void TNimbrelFrame::BuildWindowMenu(QMenuBar* bar) {
     windowMenu_ = bar->addMenu(QStringLiteral("&Window"));
     AddCommand(windowMenu_, QStringLiteral("&Cascade"), cmd::kCascade,
                QStringLiteral("Cascades open windows"));
@@ -220,17 +240,17 @@ void TNimbrelFrame::BuildMenus() {
         RefreshWindowList();
         UpdateCommandStates();
     });
+}
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+void TNimbrelFrame::BuildHelpMenu(QMenuBar* bar) {
+    QMenu* help = RefreshOnShow(bar->addMenu(QStringLiteral("&Help")));
     AddCommand(help, QStringLiteral("&Help Main Screen"), cmd::kHelpMain,
                QStringLiteral("Displays an index of help items"));
     AddCommand(help, QStringLiteral("&About..."), cmd::kHelpAbout,
                QStringLiteral("About the Nimbrel application"));
+}
 
-    for (QMenu* menu : {view, sensor, add, ptt, terminal, password, help}) {
-        connect(menu, &QMenu::aboutToShow, this, &TNimbrelFrame::UpdateCommandStates);
-    }
-
+void TNimbrelFrame::BuildKeyOnlyCommands() {
     // Commands with keys but no menu item: the focused text edit's edit
     // commands and find next (which nothing handles).
     AddCommand(nullptr, QStringLiteral("Cut"), cmd::kEditCut, {},

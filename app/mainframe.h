@@ -15,6 +15,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class QToolBar;
 class TNimbrelMDIClient;
 
@@ -72,7 +73,18 @@ protected:
 private:
     QAction* AddCommand(QMenu* menu, const QString& text, int id, const QString& hint,
                         const QKeySequence& key = {});
+    // The menu bar, one menu at a time, then the commands that have keys but
+    // no menu item.
     void BuildMenus();
+    void BuildFileMenu(QMenuBar* bar);
+    void BuildSensorMenu(QMenuBar* bar);
+    void BuildPttMenu(QMenuBar* bar);
+    void BuildTerminalMenu(QMenuBar* bar);
+    void BuildWindowMenu(QMenuBar* bar);
+    void BuildHelpMenu(QMenuBar* bar);
+    void BuildKeyOnlyCommands();
+    // Refreshes the command states whenever `menu` opens; answers `menu`.
+    QMenu* RefreshOnShow(QMenu* menu);
     void BuildToolBar();
     void BuildStatusBar();
     void RunEditCommand(int id);

@@ -38,8 +38,13 @@ TNimbrelApp::TNimbrelApp(const Options& options)
     if (options_.splash) {
         const int seconds = nimbrel::Settings::Get(nimbrel::keys::kSplashSeconds);
         if (seconds > 0) {
-            TSplash splash;
-            splash.Run(seconds);
+            splash_ = new TSplash;
+            connect(splash_, &TSplash::Finished, this, [this] {
+                splash_->hide();
+                splash_->deleteLater();
+                if (frame_ != nullptr) ShowMainWindow();
+            });
+            splash_->Start(seconds);
         }
     }
 }
@@ -47,6 +52,7 @@ TNimbrelApp::TNimbrelApp(const Options& options)
 TNimbrelApp::~TNimbrelApp() {
     // Windows first: closing children may still ask the user through the Ui.
     frame_.reset();
+    delete splash_;
 }
 
 TNimbrelMDIClient* TNimbrelApp::Client() const {
@@ -61,6 +67,11 @@ void TNimbrelApp::InitMainWindow() {
     connect(frame_->Client(), &TNimbrelMDIClient::FileOpened, this, [](const QString& path) {
         nimbrel::RecentFiles().Add(QFile::encodeName(path).toStdString());
     });
+    // The frame comes up when the splash goes.
+    if (splash_ == nullptr || !splash_->Running()) ShowMainWindow();
+}
+
+void TNimbrelApp::ShowMainWindow() {
     // The screen's size also where no window manager maximises.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         frame_->setGeometry(screen->availableGeometry());

@@ -17,6 +17,7 @@ class QUrl;
 class THelpWindow;
 class TNimbrelFrame;
 class TNimbrelMDIClient;
+class TSplash;
 
 namespace nimbrel {
 class LinkSession;
@@ -28,18 +29,19 @@ class TNimbrelApp : public QObject, public nimbrel::CommandTarget {
     Q_OBJECT
 public:
     struct Options {
-        bool splash = true;    // the timed splash, in the constructor
+        bool splash = true;    // the timed splash, started by the constructor
         bool installUi = true; // the Qt dialogs become the program's Ui
         bool startMinimised = false;
     };
 
-    // Needs a QApplication. Shows the splash (unless turned off, or the
-    // settings' splash time is 0 or less).
+    // Needs a QApplication. Starts the splash (unless turned off, or the
+    // settings' splash time is 0 or less), which blinks from the event loop.
     TNimbrelApp();
     explicit TNimbrelApp(const Options& options);
     ~TNimbrelApp() override;
 
-    // Builds and shows the main frame (maximised unless started minimised).
+    // Builds the main frame and shows it (maximised unless started
+    // minimised) at once, or once the splash has finished.
     void InitMainWindow();
     // InitMainWindow if not done, then the event loop; returns its exit code.
     int Run();
@@ -73,6 +75,8 @@ public:
     THelpWindow* HelpWindow() const;
 
 private:
+    void ShowMainWindow();
+
     Options options_;
     std::unique_ptr<nimbrel::QtUi> ui_;
     std::unique_ptr<nimbrel::ScopedUi> uiScope_;
@@ -81,4 +85,5 @@ private:
     std::unique_ptr<nimbrel::LinkSession> link_;
     std::unique_ptr<TNimbrelFrame> frame_;
     QPointer<THelpWindow> helpWindow_;
+    QPointer<TSplash> splash_; // while it blinks
 };

@@ -141,7 +141,21 @@ Preferences::Preferences(QWidget* parent, SerialDeviceProbe probe)
     : QDialog(parent), probe_(std::move(probe)) {
     setWindowTitle(QStringLiteral("System Preferences"));
     setObjectName(QStringLiteral("id5029"));
+    // Made in tab order: the focus moves through the controls as made.
+    QGroupBox* portBox = MakePortGroup();
+    QGroupBox* baudBox = MakeBaudGroup();
+    QGroupBox* abortBox = MakeAbortGroup();
+    QGroupBox* waitBox = MakeWaitGroup();
+    verify_ = new QCheckBox(QStringLiteral("Verify data as it is written"), this);
+    verify_->setObjectName(IdName(114));
+    QGroupBox* platformBox = MakePlatformGroup();
+    simple_ = new QCheckBox(QStringLiteral("Simple Mode"), this);
+    simple_->setObjectName(IdName(120));
+    LayOut(portBox, baudBox, abortBox, waitBox, platformBox);
+    SetupWindow();
+}
 
+QGroupBox* Preferences::MakePortGroup() {
     auto* portBox = Group(this, 101, QStringLiteral("Com Port"));
     auto* portColumn = new QVBoxLayout(portBox);
     auto* portRow = new QHBoxLayout;
@@ -151,7 +165,28 @@ Preferences::Preferences(QWidget* parent, SerialDeviceProbe probe)
              Radio(portBox, 108, QStringLiteral("Com4"), portRow)};
     portRow->addStretch();
     portColumn->addLayout(portRow);
+    portColumn->addLayout(MakeDeviceRow(portBox));
 
+    permissionNote_ = new QLabel(portBox);
+    permissionNote_->setObjectName(QStringLiteral("permissionNote"));
+    permissionNote_->setWordWrap(true);
+    permissionNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    permissionNote_->hide();
+    portColumn->addWidget(permissionNote_);
+
+    // A picked entry stands for its path, without the permission mark.
+    connect(device_, &QComboBox::activated, this,
+            [this](int index) { device_->setEditText(device_->itemData(index).toString()); });
+    connect(device_, &QComboBox::editTextChanged, this, &Preferences::UpdatePermissionNote);
+    for (std::size_t i = 0; i < port_.size(); ++i) {
+        connect(port_[i], &QRadioButton::toggled, this, [this, i](bool checked) {
+            if (checked) ShowDeviceOf(static_cast<int>(i) + 1);
+        });
+    }
+    return portBox;
+}
+
+QHBoxLayout* Preferences::MakeDeviceRow(QGroupBox* portBox) {
     // The device the checked port number opens: one of those present, or
     // any path typed in.
     device_ = new QComboBox(portBox);
@@ -178,51 +213,43 @@ Preferences::Preferences(QWidget* parent, SerialDeviceProbe probe)
     auto* deviceRow = new QHBoxLayout;
     deviceRow->addWidget(deviceLabel);
     deviceRow->addWidget(device_, 1);
-    portColumn->addLayout(deviceRow);
+    return deviceRow;
+}
 
-    permissionNote_ = new QLabel(portBox);
-    permissionNote_->setObjectName(QStringLiteral("permissionNote"));
-    permissionNote_->setWordWrap(true);
-    permissionNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    permissionNote_->hide();
-    portColumn->addWidget(permissionNote_);
-
-    // A picked entry stands for its path, without the permission mark.
-    connect(device_, &QComboBox::activated, this,
-            [this](int index) { device_->setEditText(device_->itemData(index).toString()); });
-    connect(device_, &QComboBox::editTextChanged, this, &Preferences::UpdatePermissionNote);
-    for (std::size_t i = 0; i < port_.size(); ++i) {
-        connect(port_[i], &QRadioButton::toggled, this, [this, i](bool checked) {
-            if (checked) ShowDeviceOf(static_cast<int>(i) + 1);
-        });
-    }
-
+QGroupBox* Preferences::MakeBaudGroup() {
     auto* baudBox = Group(this, 102, QStringLiteral("Baud Rate"));
     baud_ = {Radio(baudBox, 119, QStringLiteral("1200 Baud")),
              Radio(baudBox, 118, QStringLiteral("2400 Baud")),
              Radio(baudBox, 103, QStringLiteral("4800 Baud (default)")),
              Radio(baudBox, 104, QStringLiteral("9600 Baud"))};
+    return baudBox;
+}
 
+QGroupBox* Preferences::MakeAbortGroup() {
     auto* abortBox = Group(this, 109, QStringLiteral("UI Exit String"));
     abortA_ = Radio(abortBox, 110, QStringLiteral("AAAAAAA"));
     abortQ_ = Radio(abortBox, 111, QStringLiteral("QQQQQQQ"));
+    return abortBox;
+}
 
+QGroupBox* Preferences::MakeWaitGroup() {
     auto* waitBox = Group(this, 112, QStringLiteral("Prompt Wait (in seconds)"));
     wait_ = new QLineEdit(waitBox);
     wait_->setObjectName(IdName(113));
     wait_->setMaxLength(255);
     (new QVBoxLayout(waitBox))->addWidget(wait_);
+    return waitBox;
+}
 
-    verify_ = new QCheckBox(QStringLiteral("Verify data as it is written"), this);
-    verify_->setObjectName(IdName(114));
-
+QGroupBox* Preferences::MakePlatformGroup() {
     auto* platformBox = Group(this, 115, QStringLiteral("Platform"));
     tundrix_ = Radio(platformBox, 116, QStringLiteral("Tundrix"));
     pelomar_ = Radio(platformBox, 117, QStringLiteral("Pelomar 3A"));
+    return platformBox;
+}
 
-    simple_ = new QCheckBox(QStringLiteral("Simple Mode"), this);
-    simple_->setObjectName(IdName(120));
-
+void Preferences::LayOut(QGroupBox* portBox, QGroupBox* baudBox, QGroupBox* abortBox,
+                         QGroupBox* waitBox, QGroupBox* platformBox) {
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(IdName(1));
     ok->setDefault(true);
@@ -255,8 +282,6 @@ Preferences::Preferences(QWidget* parent, SerialDeviceProbe probe)
     top->addLayout(buttons);
     setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-
-    SetupWindow();
 }
 
 void Preferences::SetupWindow() {

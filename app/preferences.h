@@ -14,6 +14,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -63,6 +65,17 @@ public:
     QString DevicePath() const;
 
 private:
+    // The constructor's parts: each group box with its controls, then the
+    // layout of the boxes, the check boxes and the buttons.
+    QGroupBox* MakePortGroup();
+    QHBoxLayout* MakeDeviceRow(QGroupBox* portBox);
+    QGroupBox* MakeBaudGroup();
+    QGroupBox* MakeAbortGroup();
+    QGroupBox* MakeWaitGroup();
+    QGroupBox* MakePlatformGroup();
+    void LayOut(QGroupBox* portBox, QGroupBox* baudBox, QGroupBox* abortBox, QGroupBox* waitBox,
+                QGroupBox* platformBox);
+
     int CheckedPort() const; // 1 to 4
     void ShowDeviceOf(int port);
     void UpdatePermissionNote();

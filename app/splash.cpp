@@ -15,6 +15,8 @@ TSplash::TSplash()
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(picture_.size());
     if (QScreen* screen = QGuiApplication::primaryScreen()) move(Origin(screen->geometry()));
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &TSplash::Step);
 }
 
 QPoint TSplash::Origin(const QRect& screen) {
@@ -30,21 +32,27 @@ void TSplash::Toggle(QPoint offset) {
     repaint(QRect(offset, blink_.size()));
 }
 
-void TSplash::Run(int seconds) {
+void TSplash::Start(int seconds) {
     show();
     raise();
     repaint();
-    const std::int64_t start = nimbrel::WallSeconds();
-    std::size_t k = 0;
-    do {
-        const QPoint at = kOffsets[k];
-        Toggle(at);
-        const std::uint32_t shown = nimbrel::TickCount();
-        nimbrel::WaitUntil([shown] { return nimbrel::TickCount() - shown >= kBlinkMs; }, kBlinkMs);
-        Toggle(at);
-        ++blinks_;
-        k = (k + 1) % kOffsets.size();
-    } while (nimbrel::WallSeconds() - start < seconds);
+    start_ = nimbrel::WallSeconds();
+    seconds_ = seconds;
+    place_ = 0;
+    Toggle(kOffsets[place_]);
+    timer_.start(kBlinkMs);
+}
+
+void TSplash::Step() {
+    Toggle(kOffsets[place_]);
+    ++blinks_;
+    if (nimbrel::WallSeconds() - start_ >= seconds_) {
+        timer_.stop();
+        emit Finished();
+        return;
+    }
+    place_ = (place_ + 1) % kOffsets.size();
+    Toggle(kOffsets[place_]);
 }
 
 void TSplash::paintEvent(QPaintEvent* event) {

@@ -1,14 +1,18 @@
 // The start-up splash: a 220 x 300 picture centred on the screen on which a
 // 24 x 6 light blinks (exclusive-or, 100 ms on) at six places in turn, until
-// the wall clock's whole seconds have moved on by a given count.
+// the wall clock's whole seconds have moved on by a given count. The blinking
+// runs on a timer: the event loop runs meanwhile.
 #pragma once
 
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 
 class TSplash : public QWidget {
     Q_OBJECT
@@ -22,12 +26,17 @@ public:
     // Top-left corner of the picture on a screen: its centre less (110, 150).
     static QPoint Origin(const QRect& screen);
 
-    // Shows the splash and blinks until the wall clock shows `seconds` past
-    // the start, finishing the blink in progress. At least one blink runs.
-    void Run(int seconds);
+    // Shows the splash and starts blinking; Finished follows once the wall
+    // clock shows `seconds` past the start, after the blink in progress. At
+    // least one blink runs.
+    void Start(int seconds);
+    bool Running() const { return timer_.isActive(); }
 
     const QImage& Picture() const { return picture_; }
     int Blinks() const { return blinks_; }
+
+signals:
+    void Finished();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -35,8 +44,15 @@ protected:
 
 private:
     void Toggle(QPoint offset);
+    // The light at the current place goes out; the next one lights, or the
+    // splash finishes.
+    void Step();
 
     QImage picture_;
     QImage blink_;
+    QTimer timer_;
+    std::int64_t start_ = 0;
+    int seconds_ = 0;
+    std::size_t place_ = 0;
     int blinks_ = 0;
 };

@@ -53,7 +53,7 @@ TransferRunner::StatusFn ItemStatus(const char* what) {
 } // namespace
 
 nimbrel::LinkSession* TNimbrelWindow::Link() const {
-    return MDIClient != nullptr ? &MDIClient->Link() : nullptr;
+    return Host != nullptr ? &Host->Link() : nullptr;
 }
 
 bool TNimbrelWindow::RefuseCloseDuringTransfer() {
@@ -79,7 +79,7 @@ bool TNimbrelWindow::RefuseCloseDuringTransfer() {
 
 bool TNimbrelWindow::EnableCommPort(bool enable) {
     nimbrel::LinkSession* link = Link();
-    if (link == nullptr || !MDIClient->TermWindowOpen()) return false;
+    if (link == nullptr || !Host->TermWindowOpen()) return false;
     if (!enable) {
         link->Close();
         CommEnabled = false;
@@ -96,8 +96,8 @@ bool TNimbrelWindow::CmStart() {
     if (link == nullptr) return false;
     // A terminal window opened now opens the port in its set-up, which
     // reports a failure; one that was open already gets another try here.
-    const bool terminalWasOpen = MDIClient->TermWindowOpen();
-    MDIClient->TermOpen(true);
+    const bool terminalWasOpen = Host->TermWindowOpen();
+    Host->TermOpen(true);
     if (terminalWasOpen) {
         EnableCommPort(true);
     } else {
@@ -201,7 +201,7 @@ bool TNimbrelWindow::CmCompare() {
 
 bool TNimbrelWindow::CmSendfile() {
     nimbrel::LinkSession* link = Link();
-    if (link == nullptr || !MDIClient->TermWindowOpen() || !link->IsOpen()) CommEnabled = false;
+    if (link == nullptr || !Host->TermWindowOpen() || !link->IsOpen()) CommEnabled = false;
     if (!CommEnabled) {
         Exclaim(kStartFirst, kCommsCaption);
         return false;

@@ -1,7 +1,8 @@
 // The configuration window: one configuration shown as rows under a
 // three-column header, grouped by sensor. It owns the items, marks the current
-// row, scrolls in 25-pixel rows and 20-pixel steps, loads its file when it is
-// created, saves it, and asks about unsaved changes when it closes.
+// row, scrolls in 25-pixel rows and 20-pixel steps (rows.cpp), loads its file
+// when it is created and set up, saves it, and asks about unsaved changes when
+// it closes (loadsave.cpp). Editing commands are in editing.cpp.
 #pragma once
 
 #include "config/configfile.h"
@@ -82,9 +83,11 @@ public:
     void CmPrintconfig();
     void CmPrintpreview();
 
-    // Transmitter communications, through the MDI client's terminal window.
-    // The commands answer whether they succeeded; a failure has been shown.
-    // While one runs (its waits serve events), another is refused.
+    // Transmitter communications (communications.cpp), over the host's link
+    // with its terminal window open. Each transfer runs on a worker thread
+    // through TransferRunner while the windows take no input; a command given
+    // while one runs is refused. The commands answer whether they succeeded;
+    // a failure has been shown.
     bool EnableCommPort(bool enable);
     bool CmStart();
     bool CmStop();
@@ -141,7 +144,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
-    ConfigHost* MDIClient; // the host: the MDI client
+    ConfigHost* Host; // the window hosting this one (the MDI client); may be null
     QMdiSubWindow* MDIChild = nullptr;
     std::string FileName;
     QPointer<SimpleDialog> SimpleDlg; // the form while simple mode is up

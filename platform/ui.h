@@ -1,5 +1,5 @@
 // The narrow interface through which the core talks to a user: message boxes,
-// text input, file choice, and serving pending events while waiting.
+// text input, file choice and status text.
 // The Qt layer implements it with real dialogs; tests install a recorder that
 // answers with scripted replies; a command-line front end would use stderr.
 #pragma once
@@ -42,7 +42,9 @@ public:
     virtual std::optional<std::string> ChooseFile(const FileRequest& request) = 0;
 
     // Serve pending events once, waiting at most maxWaitMs for one to arrive.
-    // Every wait of the program loops on this in bounded slices.
+    // WaitUntil loops on it in bounded slices. The program itself never waits
+    // this way (transfers and the terminal's receiving run on threads of their
+    // own, the splash on a timer); tests wait on it for what happens meanwhile.
     virtual void ServeEvents(int maxWaitMs) = 0;
 
     // Text for the main window's status bar (empty clears it).

@@ -117,6 +117,41 @@ private:
     std::function<void()> cancel_;
 };
 
+// Hands the worker's progress to the user interface thread: one update in
+// flight at a time, which shows the newest state when it runs.
+class ProgressRelay {
+public:
+    using ShowFn = std::function<void(const nimbrel::Progress&)>;
+    ProgressRelay(QObject* context, ShowFn show) : context_(context), show_(std::move(show)) {}
+
+    // From the worker thread.
+    void Post(const nimbrel::Progress& progress) {
+        std::lock_guard<std::mutex> guard(lock_);
+        latest_ = progress;
+        if (pending_) return;
+        pending_ = true;
+        QMetaObject::invokeMethod(
+            context_,
+            [this] {
+                nimbrel::Progress shown;
+                {
+                    std::lock_guard<std::mutex> g(lock_);
+                    shown = latest_;
+                    pending_ = false;
+                }
+                show_(shown);
+            },
+            Qt::QueuedConnection);
+    }
+
+private:
+    QObject* context_;
+    ShowFn show_;
+    std::mutex lock_;
+    nimbrel::Progress latest_;
+    bool pending_ = false;
+};
+
 // While another window is modal, the due dialog tries again this often.
 constexpr int kModalRetryMs = 50;
 
@@ -181,58 +216,17 @@ void TransferRunner::CancelThen(std::function<void()> then) {
 
 Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, const QString& title,
                             const Job& job, const StatusFn& status) {
-    // One transfer at a time; the windows take no commands while one runs.
-    if (current.load() != nullptr) {
-        nimbrel::CurrentUi().MessageBox(
-            "Another transfer with the transmitter is running.\r\nWait until it has ended, or "
-            "cancel it, and try again.",
-            "Communications error", Buttons::Ok, Icon::Exclamation);
-        return Outcome::Refused;
-    }
-    if (!session.IsOpen()) {
-        const std::string device = session.Device();
-        nimbrel::CurrentUi().MessageBox("The serial port" + (device.empty() ? "" : " " + device) +
-                                            " is not open.\r\nNothing was sent to the "
-                                            "transmitter.",
-                                        "Communications error", Buttons::Ok, Icon::Exclamation);
-        return Outcome::Refused;
-    }
+    if (Refused(session)) return Outcome::Refused;
     TransferRunner runner(parent, title);
-    current.store(&runner);
-    session.SetBusy(true);
-    qApp->installEventFilter(&runner);
+    runner.Begin(session);
 
     ForwardingUi ui(nimbrel::CurrentUi(), &runner);
-    std::mutex progressLock;
-    nimbrel::Progress latest;
-    bool pending = false;
-    auto progress = [&](const nimbrel::Progress& p) {
-        std::lock_guard<std::mutex> guard(progressLock);
-        latest = p;
-        if (pending) return; // one update in flight shows the newest state
-        pending = true;
-        QMetaObject::invokeMethod(
-            &runner,
-            [&] {
-                nimbrel::Progress shown;
-                {
-                    std::lock_guard<std::mutex> g(progressLock);
-                    shown = latest;
-                    pending = false;
-                }
-                runner.ShowProgress(shown);
-                if (status) nimbrel::CurrentUi().StatusText(status(shown));
-            },
-            Qt::QueuedConnection);
-    };
-
-    // Short transfers finish without a dialog flashing up.
-    runner.delayMs_ = std::max(0, nimbrel::Settings::Get(nimbrel::keys::kProgressDelayMs));
-    runner.due_ = new QTimer(&runner);
-    runner.due_->setSingleShot(true);
-    runner.due_->setTimerType(Qt::PreciseTimer);
-    connect(runner.due_, &QTimer::timeout, &runner, &TransferRunner::ShowDialogIfDue);
-    runner.due_->start(runner.delayMs_);
+    ProgressRelay relay(&runner, [&runner, &status](const nimbrel::Progress& shown) {
+        runner.ShowProgress(shown);
+        if (status) nimbrel::CurrentUi().StatusText(status(shown));
+    });
+    auto progress = [&relay](const nimbrel::Progress& p) { relay.Post(p); };
+    runner.StartDialogDelay();
 
     Outcome outcome = Outcome::Done;
     const bool wasStarted = session.Started();
@@ -250,22 +244,66 @@ Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, cons
     loop.exec();
     worker.join();
 
-    // The caller's result comes next: the dialog is gone by then.
-    runner.finished_ = true;
-    runner.due_->stop();
-    if (runner.dialog_ != nullptr) runner.dialog_->hide();
-    qApp->removeEventFilter(&runner);
-    current.store(nullptr);
-    if (status) nimbrel::CurrentUi().StatusText("");
+    runner.End(status);
     // The exit string went out on the way out of a failed transfer: the
     // transmitter has left its user interface. (Stop leaves the state.)
     if (wasStarted && !enteredState && outcome != Outcome::Done) session.SetStarted(false);
+    runner.Release(session);
+    return outcome;
+}
+
+bool TransferRunner::Refused(const nimbrel::LinkSession& session) {
+    // One transfer at a time; the windows take no commands while one runs.
+    if (current.load() != nullptr) {
+        nimbrel::CurrentUi().MessageBox(
+            "Another transfer with the transmitter is running.\r\nWait until it has ended, or "
+            "cancel it, and try again.",
+            "Communications error", Buttons::Ok, Icon::Exclamation);
+        return true;
+    }
+    if (!session.IsOpen()) {
+        const std::string device = session.Device();
+        nimbrel::CurrentUi().MessageBox("The serial port" + (device.empty() ? "" : " " + device) +
+                                            " is not open.\r\nNothing was sent to the "
+                                            "transmitter.",
+                                        "Communications error", Buttons::Ok, Icon::Exclamation);
+        return true;
+    }
+    return false;
+}
+
+void TransferRunner::Begin(nimbrel::LinkSession& session) {
+    current.store(this);
+    session.SetBusy(true);
+    qApp->installEventFilter(this);
+}
+
+void TransferRunner::StartDialogDelay() {
+    // Short transfers finish without a dialog flashing up.
+    delayMs_ = std::max(0, nimbrel::Settings::Get(nimbrel::keys::kProgressDelayMs));
+    due_ = new QTimer(this);
+    due_->setSingleShot(true);
+    due_->setTimerType(Qt::PreciseTimer);
+    connect(due_, &QTimer::timeout, this, &TransferRunner::ShowDialogIfDue);
+    due_->start(delayMs_);
+}
+
+void TransferRunner::End(const StatusFn& status) {
+    // The caller's result comes next: the dialog is gone by then.
+    finished_ = true;
+    due_->stop();
+    if (dialog_ != nullptr) dialog_->hide();
+    qApp->removeEventFilter(this);
+    current.store(nullptr);
+    if (status) nimbrel::CurrentUi().StatusText("");
+}
+
+void TransferRunner::Release(nimbrel::LinkSession& session) {
     session.SetBusy(false);
     // A port that went away is released, so Start can open it afresh.
     if (session.Lost()) session.Close();
-    for (auto& then : runner.after_)
+    for (auto& then : after_)
         QTimer::singleShot(0, qApp, std::move(then));
-    return outcome;
 }
 
 void TransferRunner::BeginQuestion() {

@@ -71,6 +71,18 @@ public:
 private:
     TransferRunner(QWidget* parent, const QString& title);
     ~TransferRunner() override;
+    // True, after one message, while another transfer runs or when the
+    // session's port is not open.
+    static bool Refused(const nimbrel::LinkSession& session);
+    // This transfer becomes current, the session busy, user input held back.
+    void Begin(nimbrel::LinkSession& session);
+    // The progress dialog becomes due ProgressDelayMs from now.
+    void StartDialogDelay();
+    // The worker has ended: the dialog goes, input and status return.
+    void End(const StatusFn& status);
+    // The session is free again (closed if its port went away); what was to
+    // follow the transfer is queued.
+    void Release(nimbrel::LinkSession& session);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowProgress(const nimbrel::Progress& progress);
     // Shows the dialog if it is due, no question is open and no other
@@ -79,9 +91,9 @@ private:
     void MakeDialog();
     void Refresh();
 
-    QWidget* parent_;
+    QPointer<QWidget> parent_; // null once it has gone: the dialog then has none
     QString title_;
-    QPointer<QDialog> dialog_;
+    QPointer<QDialog> dialog_; // deleted with its parent, if that goes first
     QLabel* label_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QTimer* due_ = nullptr; // runs until the dialog may show

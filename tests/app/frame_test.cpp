@@ -257,6 +257,26 @@ TEST(AppStartTest, StartedMinimisedStaysMinimisedAndExitCloses) {
     EXPECT_FALSE(app.MainWindow()->isVisible());
 }
 
+TEST(AppStartTest, TheFrameComesUpOnceTheSplashHasBlinkedItsTime) {
+    TempDir dir;
+    dir.Write("Nimbrel.ini", "[TIMING]\r\nSplashSeconds=1\r\n");
+    RecordingUi ui;
+    TNimbrelApp::Options options;
+    options.installUi = false;
+    TNimbrelApp app(options);
+    app.InitMainWindow();
+    // The constructor returned with the splash still blinking.
+    QPointer<QWidget> splash;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("splash")) splash = w;
+    }
+    ASSERT_FALSE(splash.isNull());
+    EXPECT_TRUE(splash->isVisible());
+    EXPECT_FALSE(app.MainWindow()->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.MainWindow()->isVisible(); }, 3000));
+    EXPECT_TRUE(splash.isNull() || !splash->isVisible());
+}
+
 TEST(FrameTest, ToolBarButtonsAndGapsInOrderStartingDisabled) {
     TNimbrelFrame frame(nullptr);
     QToolBar* bar = frame.ToolBar();

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,7 +23,9 @@ TEST(SplashTest, BlinksUntilTheSecondsMovedOnAndLeavesThePictureWhole) {
     const std::int64_t start = nimbrel::WallSeconds();
     QElapsedTimer clock;
     clock.start();
-    splash.Run(1);
+    QSignalSpy finished(&splash, &TSplash::Finished);
+    splash.Start(1);
+    ASSERT_TRUE(finished.wait(3000));
     EXPECT_GE(nimbrel::WallSeconds(), start + 1);
     EXPECT_LE(clock.elapsed(), 1300);
     EXPECT_GE(splash.Blinks(), 1);

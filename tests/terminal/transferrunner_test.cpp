@@ -53,7 +53,8 @@ protected:
 
     // Runs `job` while `watch` looks at the screen every 10 ms (given the ms
     // since the start); after 5 s it cancels and closes the boxes and fails.
-    Outcome Run(const TransferRunner::Job& job, const std::function<void(std::int64_t)>& watch) {
+    Outcome Run(const TransferRunner::Job& job, const std::function<void(std::int64_t)>& watch,
+                QWidget* parent = nullptr) {
         EXPECT_TRUE(session.Open());
         QElapsedTimer clock;
         clock.start();
@@ -72,7 +73,7 @@ protected:
             watch(clock.elapsed());
         });
         poll.start(10);
-        const Outcome outcome = TransferRunner::Run(nullptr, session, "Transfer", job);
+        const Outcome outcome = TransferRunner::Run(parent, session, "Transfer", job);
         ended = clock.elapsed();
         return outcome;
     }
@@ -137,6 +138,27 @@ TEST_F(RunnerTest, ProgressComesAfterTheDelayIgnoresReturnAndEscapeCancels) {
     EXPECT_FALSE(returnCancelled) << "Return left the transfer running";
     EXPECT_EQ(result, "Starting was cancelled.\nCommunications were not started.");
     EXPECT_FALSE(resultCovered) << "the progress dialog made way for the result";
+}
+
+TEST_F(RunnerTest, ADialogDueAfterItsParentWentComesUpWithoutOne) {
+    Settings::WriteString("TIMING", "ProgressDelayMs", "100");
+    QPointer<QWidget> parent = new QWidget;
+    bool parentless = false;
+    const Outcome outcome = Run(
+        [](TransferEngine& engine) { return engine.Start(20000); },
+        [&](std::int64_t) {
+            if (!parent.isNull()) {
+                delete parent.data(); // long before the dialog is due
+            } else if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                Press(box, Qt::Key_Return);
+            } else if (ProgressShown() && !TransferRunner::Current()->CancelRequested()) {
+                parentless = TransferRunner::Current()->Dialog()->parentWidget() == nullptr;
+                TransferRunner::Current()->RequestCancel();
+            }
+        },
+        parent);
+    EXPECT_EQ(outcome, Outcome::Cancelled);
+    EXPECT_TRUE(parentless);
 }
 
 TEST_F(RunnerTest, ATransferShorterThanTheDelayShowsNoDialog) {
