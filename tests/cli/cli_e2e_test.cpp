@@ -572,7 +572,7 @@ TEST_F(CliE2e, CtrlCEndsASendCleanlyAndFreesThePort) {
 
     test::UsePort(sim.pty.Slave());
     Transport port;
-    EXPECT_TRUE(port.EnableCommPort(true)) << "the port is free again";
+    EXPECT_TRUE(nimbrel::test::OpenAsConfigured(port)) << "the port is free again";
 }
 
 TEST_F(CliE2e, VersionProgramAndDumpWithAnotherSettingsFile) {

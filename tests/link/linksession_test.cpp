@@ -40,8 +40,8 @@ TEST_F(LinkSessionTest, OpenStartBusyAndCloseAreToldInOrder) {
     session.SetTrafficSink(traffic.Sink());
     session.SetStateHandler([&] { seen.push_back(State()); });
 
-    ASSERT_TRUE(session.Open());
-    EXPECT_TRUE(session.Open()) << "already open: nothing changes";
+    ASSERT_TRUE(nimbrel::test::OpenAsConfigured(session));
+    EXPECT_TRUE(nimbrel::test::OpenAsConfigured(session)) << "already open: nothing changes";
     EXPECT_EQ(session.Device(), pty.Slave());
     EXPECT_EQ(session.PortNumber(), 3);
     EXPECT_TRUE(session.Port().IsMonitorRunning());
@@ -58,7 +58,7 @@ TEST_F(LinkSessionTest, OpenStartBusyAndCloseAreToldInOrder) {
     session.Close();
     EXPECT_EQ(seen, (std::vector<std::string>{"o--", "os-", "osb", "os-", "---"}));
     EXPECT_FALSE(session.Port().IsMonitorRunning());
-    EXPECT_TRUE(comstream(3).IsOpen()) << "the device is free again";
+    EXPECT_TRUE(comstream(nimbrel::PortDevicePath(3)).IsOpen()) << "the device is free again";
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -67,7 +67,7 @@ TEST_F(LinkSessionTest, FailedOpenSaysOnceAndNamesTheDevice) {
     test::UsePort(missing);
     int changes = 0;
     session.SetStateHandler([&] { ++changes; });
-    EXPECT_FALSE(session.Open());
+    EXPECT_FALSE(nimbrel::test::OpenAsConfigured(session));
     EXPECT_FALSE(session.IsOpen());
     EXPECT_EQ(session.Device(), missing);
     EXPECT_EQ(session.LastOpenError().reason, "no such device");
@@ -90,7 +90,7 @@ TEST_F(LinkSessionTest, LossStopsStartedAndTheSameDeviceOpensAgain) {
         std::lock_guard<std::mutex> guard(mutex);
         reasons.push_back(reason + (session.Started() ? " while started" : ""));
     });
-    ASSERT_TRUE(session.Open());
+    ASSERT_TRUE(nimbrel::test::OpenAsConfigured(session));
     ASSERT_EQ(session.Io().WaitForBytes(1, 2000, nullptr), IoStatus::Ok);
     session.Io().Flush();
     session.SetStarted(true);
@@ -109,7 +109,7 @@ TEST_F(LinkSessionTest, LossStopsStartedAndTheSameDeviceOpensAgain) {
     Pty second;
     std::filesystem::remove(device);
     std::filesystem::create_symlink(second.Slave(), device);
-    ASSERT_TRUE(session.Open());
+    ASSERT_TRUE(nimbrel::test::OpenAsConfigured(session));
     EXPECT_TRUE(session.IsOpen());
     EXPECT_FALSE(session.Lost());
     ASSERT_TRUE(second.WriteAll("hi"));

@@ -54,7 +54,7 @@ protected:
     // Runs `job` while `watch` looks at the screen every 10 ms (given the ms
     // since the start); after 5 s it cancels and closes the boxes and fails.
     Outcome Run(const TransferRunner::Job& job, const std::function<void(std::int64_t)>& watch) {
-        EXPECT_TRUE(session.Open());
+        EXPECT_TRUE(nimbrel::test::OpenAsConfigured(session));
         QElapsedTimer clock;
         clock.start();
         bool stuck = false;
