@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 using namespace nimbrel;
 using nimbrel::test::Pty;
@@ -119,6 +121,38 @@ TEST_F(LinkSessionTest, LossStopsStartedAndTheSameDeviceOpensAgain) {
     EXPECT_EQ(session.Io().Write("A", 1, nullptr, 1000, written), IoStatus::Ok);
     EXPECT_EQ(second.Read(1), "A");
     EXPECT_TRUE(ui.messages.empty());
+}
+
+// Clearing the state handler waits for a call in flight on another thread
+// (a transfer's), so what the handler uses may go once it returns; the
+// handler may replace itself on its own thread.
+TEST_F(LinkSessionTest, StateHandlerClearedOnlyOnceNoCallIsInFlight) {
+    std::atomic<bool> inside{false};
+    std::atomic<bool> entered{false};
+    std::atomic<int> calls{0};
+    session.SetStateHandler([&] {
+        inside = true;
+        entered = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ++calls;
+        inside = false;
+    });
+    std::thread transfer([&] { session.SetBusy(true); });
+    ASSERT_TRUE(WaitFor([&] { return entered.load(); }));
+    session.SetStateHandler({});
+    EXPECT_FALSE(inside.load()) << "the call in flight has ended";
+    EXPECT_EQ(calls.load(), 1);
+    transfer.join();
+    session.SetBusy(false);
+    EXPECT_EQ(calls.load(), 1) << "no call after clearing";
+
+    session.SetStateHandler([&] {
+        ++calls;
+        session.SetStateHandler({});
+    });
+    session.SetBusy(true);
+    session.SetBusy(false);
+    EXPECT_EQ(calls.load(), 2) << "replaced itself without waiting for itself";
 }
 
 } // namespace
