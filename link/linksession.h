@@ -1,10 +1,10 @@
-// The one serial link of the program, owned by the application: the
+// One serial link (the application owns one; nimbrel-cli one per run): the
 // Transport with its receive task, whether PTT communications are started,
 // whether a transfer is running, and which device the port is. It knows no
 // window: what it has to tell goes through the handlers its owner sets.
 //
 // Threads: Open, Close and the logging forwarders are called on the owner's
-// (UI) thread. The state queries, SetStarted and SetBusy may be called from
+// thread (the UI thread in the windows). The state queries, SetStarted and SetBusy may be called from
 // a transfer's thread too. The traffic sink and the lost handler are called
 // on the receive thread and must post their news on; the state handler is
 // called on the thread that changed the state, after the change.

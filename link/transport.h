@@ -9,7 +9,7 @@
 // every wait is bounded. Transports share nothing: each link has its own.
 //
 // Threads: opening, closing, logging and the raw operations are called on the
-// UI thread; the LinkIo operations may run on one other thread (a
+// owner's thread (the UI thread in the windows); the LinkIo operations may run on one other thread (a
 // transfer's); the receive task runs on its own thread. One lock guards the
 // receive buffer and its count, the run flag, the port pointer, the loss
 // state and the log stream; a condition variable on it wakes waiters when
