@@ -412,7 +412,7 @@ TEST_F(CliE2e, SendThenCompareAgreeUntilOneItemChangesInTheTransmitter) {
     EXPECT_EQ(json["differences"][0]["transmitter"].text, "7201");
 
     EXPECT_EQ(dir_.Read("Nimbrel.ini"), kSettings) << "--port never writes the settings file";
-    EXPECT_TRUE(TmpEmpty()) << "the settings copy is removed";
+    EXPECT_TRUE(TmpEmpty()) << "no temporary file is left";
 }
 
 // Two runs from the same folder at the same moment, each on its own port:
