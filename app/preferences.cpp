@@ -1,6 +1,7 @@
 #include "app/preferences.h"
 
 #include "link/comstream.h"
+#include "platform/options.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
@@ -295,8 +296,8 @@ void Preferences::SetupWindow() {
 
     // Each port number's device as the port opening finds it.
     for (std::size_t i = 0; i < devices_.size(); ++i) {
-        devices_[i] = QString::fromStdString(
-            nimbrel::comstream::DevicePath(static_cast<std::int32_t>(i) + 1));
+        devices_[i] =
+            QString::fromStdString(nimbrel::PortDevicePath(static_cast<std::int32_t>(i) + 1));
     }
     shownPort_ = 0; // the box's text belongs to no port until shown afresh
     const int port = Settings::Get(keys::kPrefPort);

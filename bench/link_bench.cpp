@@ -107,11 +107,11 @@ void BM_VerifiedSend(benchmark::State& state) {
 
     QuietUi ui;
     LinkSession session;
-    if (!session.Open()) {
+    if (!session.Open(ReadLinkOptions())) {
         state.SkipWithError("the pseudo-terminal could not be opened as the port");
         return;
     }
-    TransferEngine engine(session.Io(), ui);
+    TransferEngine engine(session.Io(), ui, ReadTransferOptions());
 
     std::int32_t round = 0;
     double seconds = 0;

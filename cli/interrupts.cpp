@@ -3,7 +3,6 @@
 #include "cli/options.h"
 
 #include <csignal>
-#include <filesystem>
 
 #include <pthread.h>
 #include <unistd.h>
@@ -37,11 +36,6 @@ Interrupts::~Interrupts() {
     thread_.join();
 }
 
-void Interrupts::SetTempFolder(const std::string& folder) {
-    std::lock_guard<std::mutex> guard(lock_);
-    tempFolder_ = folder;
-}
-
 void Interrupts::Wait() {
     const sigset_t set = Signals();
     for (;;) {
@@ -55,15 +49,6 @@ void Interrupts::Wait() {
         }
         if (!cancel_.exchange(true)) continue;
         // Asked twice: leave now.
-        std::string folder;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            folder = tempFolder_;
-        }
-        if (!folder.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(folder, ec);
-        }
         ::_exit(kExitInterrupted);
     }
 }

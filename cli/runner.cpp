@@ -2,7 +2,6 @@
 
 #include "cli/formats.h"
 #include "cli/json.h"
-#include "cli/settingsoverride.h"
 #include "config/checks.h"
 #include "config/configfile.h"
 #include "engine/configtransfer.h"
@@ -10,13 +9,16 @@
 #include "link/linksession.h"
 #include "link/protocol.h"
 #include "platform/displaytext.h"
+#include "platform/options.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <ostream>
 
@@ -69,6 +71,52 @@ int ExitCode(Outcome outcome) {
         break;
     }
     return kExitFailed;
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    return !in.bad();
+}
+
+// The settings of a run: the file --settings names, else the program's own,
+// with the port, baud and verify options put over it. The file is only read.
+std::optional<SettingsSnapshot> RunSettings(const Options& options, std::string& error) {
+    std::string text;
+    if (options.settings) {
+        if (!ReadWhole(*options.settings, text)) {
+            error = "Cannot read the settings file " + *options.settings + ".";
+            return std::nullopt;
+        }
+    } else {
+        const std::string own = Settings::FilePath();
+        std::error_code ec;
+        if (std::filesystem::exists(own, ec) && !ReadWhole(own, text)) {
+            error = "Cannot read the settings file " + own + ".";
+            return std::nullopt;
+        }
+    }
+    if (options.port) {
+        // The settings' port number keeps its number when it is one of 1 to 4.
+        int port = SettingsSnapshot(text).Get(keys::kPortNumber);
+        if (port < 1 || port > 4) {
+            port = keys::kPortNumber.defaultValue;
+            text = Settings::WithValue(text, "COM", "port", std::to_string(port));
+        }
+        text = Settings::WithValue(text, "COM", keys::PortDeviceKey(port), *options.port);
+    }
+    if (options.baud) {
+        text = Settings::WithValue(text, keys::kPortBaud.section, keys::kPortBaud.key,
+                                   std::to_string(*options.baud));
+    }
+    if (options.verify) {
+        text = Settings::WithValue(text, keys::kReadAfterWrite.section, keys::kReadAfterWrite.key,
+                                   *options.verify ? "1" : "0");
+    }
+    return SettingsSnapshot(std::move(text));
 }
 
 std::string FullName(const std::string& path) {
@@ -291,35 +339,38 @@ private:
     }
 
     // Opens the port, wakes the transmitter, runs `op` and puts the
-    // transmitter back to sleep; the settings copy lives as long.
+    // transmitter back to sleep.
     int Transmit(const std::function<Outcome(TransferEngine&)>& op, bool wake = true) {
         if (c_.interrupts.Interrupted()) return kExitInterrupted;
         std::string error;
-        const auto settings = SettingsOverride::Make(o_, error);
+        const std::optional<SettingsSnapshot> settings = RunSettings(o_, error);
         if (!settings) {
             Tell(error, "Error");
             return kExitUsage;
         }
-        c_.interrupts.SetTempFolder(settings->Folder());
-        const int code = TransmitOn(op, wake);
-        c_.interrupts.SetTempFolder({});
-        return code;
+        return TransmitOn(*settings, op, wake);
     }
 
-    int TransmitOn(const std::function<Outcome(TransferEngine&)>& op, bool wake) {
+    int TransmitOn(const SettingsSnapshot& settings,
+                   const std::function<Outcome(TransferEngine&)>& op, bool wake) {
         LinkSession link;
-        const bool opened = link.Open();
+        const bool opened = link.Open(ReadLinkOptions(settings));
         device_ = link.Device();
-        if (!opened) return kExitPort;
-        TransferEngine engine(link.Io(), c_.ui, &c_.interrupts.Flag(),
+        if (!opened) {
+            c_.ui.MessageBox(link.LastOpenError().Message(), "", Buttons::Ok, Icon::Exclamation);
+            return kExitPort;
+        }
+        TransferEngine engine(link.Io(), c_.ui, ReadTransferOptions(settings),
+                              &c_.interrupts.Flag(),
                               [this](const Progress& p) { c_.progress.Update(p); });
         if (!wake) {
             outcome_ = op(engine);
             link.Close();
             return ExitCode(*outcome_);
         }
-        const std::int32_t waitMs = o_.waitMs ? *o_.waitMs : StartWaitMs();
-        const Outcome started = WakeUp(link, engine, waitMs);
+        const std::int32_t waitMs = o_.waitMs ? *o_.waitMs : engine.Options().startWaitMs;
+        const std::int32_t awakeWaitMs = settings.Get(kAwakeWaitMs);
+        const Outcome started = WakeUp(link, engine, waitMs, awakeWaitMs);
         c_.progress.Break();
         if (started != Outcome::Done) {
             outcome_ = started;
@@ -344,10 +395,11 @@ private:
     // Start, or a transmitter found awake: one that sends no wake-up byte
     // within AwakeWaitMs but answers the version query in form is in its user
     // interface already. Otherwise the start waits out the rest of `waitMs`.
-    Outcome WakeUp(LinkSession& link, TransferEngine& engine, std::int32_t waitMs) {
-        const std::int32_t firstMs = std::clamp(Settings::Get(kAwakeWaitMs), 0, waitMs);
+    Outcome WakeUp(LinkSession& link, TransferEngine& engine, std::int32_t waitMs,
+                   std::int32_t awakeWaitMs) {
+        const std::int32_t firstMs = std::clamp(awakeWaitMs, 0, waitMs);
         HeldUi held(c_.ui);
-        TransferEngine probe(link.Io(), held, &c_.interrupts.Flag(),
+        TransferEngine probe(link.Io(), held, engine.Options(), &c_.interrupts.Flag(),
                              [this](const Progress& p) { c_.progress.Update(p); });
         const auto start = std::chrono::steady_clock::now();
         Outcome outcome = probe.Start(firstMs);
@@ -387,7 +439,7 @@ private:
             bytes += SplitCommands(e.commands).size();
         bool verified = false;
         const int code = Transmit([&](TransferEngine& engine) {
-            verified = Settings::Get(keys::kReadAfterWrite) != 0;
+            verified = engine.Options().readAfterWrite;
             return engine.SendConfiguration(send);
         });
         if (Succeeded()) {

@@ -14,8 +14,7 @@
 #include "link/linksession.h"
 #include "link/protocol.h"
 #include "terminal/transferrunner.h"
-#include "platform/settings.h"
-#include "platform/settingskeys.h"
+#include "platform/options.h"
 #include "platform/ui.h"
 
 #include <QMdiSubWindow>
@@ -35,9 +34,6 @@ namespace {
 
 constexpr const char* kCommsCaption = "Communications error";
 constexpr const char* kStartFirst = "You must start PTT communications first";
-
-// The exit string is sent as this many characters.
-constexpr std::size_t kExitLength = 7;
 
 void Exclaim(const std::string& text, const std::string& caption) {
     CurrentUi().MessageBox(text, caption, Buttons::Ok, Icon::Exclamation);
@@ -86,7 +82,9 @@ bool TNimbrelWindow::EnableCommPort(bool enable) {
         return true;
     }
     // A port closed or lost since is opened afresh; a failure has its one message.
-    if (!link->IsOpen()) link->Open();
+    if (!link->IsOpen() && !link->Open(nimbrel::ReadLinkOptions())) {
+        CurrentUi().MessageBox(link->LastOpenError().Message(), "", Buttons::Ok, Icon::Exclamation);
+    }
     CommEnabled = link->IsOpen();
     return CommEnabled;
 }
@@ -107,7 +105,7 @@ bool TNimbrelWindow::CmStart() {
 
     const Outcome outcome =
         TransferRunner::Run(this, *link, QStringLiteral("Start"), [](TransferEngine& engine) {
-            return engine.Start(nimbrel::StartWaitMs());
+            return engine.Start(engine.Options().startWaitMs);
         });
     if (outcome != Outcome::Done) return false;
     link->SetStarted(true);
@@ -118,9 +116,8 @@ bool TNimbrelWindow::CmStart() {
 void TNimbrelWindow::SendExitString() {
     nimbrel::LinkSession* link = Link();
     if (link == nullptr || !link->IsOpen() || link->Busy()) return;
-    std::string exit = nimbrel::Settings::Get(nimbrel::keys::kStopAbort);
     // A shorter string is sent as it is, with nothing after it.
-    if (exit.size() > kExitLength) exit.resize(kExitLength);
+    const std::string exit = nimbrel::ReadTransferOptions().exitString;
     link->Port().WriteComm(exit.data(), static_cast<std::int32_t>(exit.size()));
 }
 

@@ -2,8 +2,6 @@
 
 #include "config/displayline.h"
 #include "link/protocol.h"
-#include "platform/settings.h"
-#include "platform/settingskeys.h"
 #include "platform/ui.h"
 
 #include <algorithm>
@@ -34,7 +32,6 @@ constexpr const char* kCancelCaption = "Cancelled";
 constexpr const char* kExitSentNote =
     "\r\nThe exit string was sent: start communications again before the next transfer.";
 
-constexpr std::size_t kExitLength = 7;
 // Bytes of one item that a read can take.
 constexpr std::int32_t kReadBufferSize = 256;
 // The version answer keeps this many characters.
@@ -104,13 +101,15 @@ std::string DoneText(std::int64_t done, std::int64_t total, const std::string& u
 // Why an item cannot be read as it is, or "" when it can.
 } // namespace
 
-// One operation: its clock, the settings it read at its start, and the steps
-// every operation shares.
+// One operation: its clock, the engine's options, and the steps every
+// operation shares.
 class TransferEngine::Run {
 public:
     explicit Run(TransferEngine& engine)
-        : e_(engine), start_(Clock::now()), stallMs_(Settings::Get(keys::kWriteStallMs)),
-          quietMs_(AnswerQuietMs()) {}
+        : e_(engine), start_(Clock::now()), stallMs_(engine.options_.writeStallMs),
+          quietMs_(engine.options_.answerQuietMs) {}
+
+    const TransferOptions& Options() const { return e_.options_; }
 
     LinkIo& Io() { return e_.io_; }
     Ui& User() { return e_.ui_; }
@@ -178,9 +177,8 @@ public:
     // something. Answers the note for the message ("" when none was sent).
     std::string Leave() {
         if (!e_.entered_ || !wrote_) return {};
-        std::string exit = Settings::Get(keys::kStopAbort);
-        if (exit.size() > kExitLength) exit.resize(kExitLength);
-        if (Write(exit, nullptr) != IoStatus::Ok || Drain(nullptr) != IoStatus::Ok) return {};
+        if (Write(Options().exitString, nullptr) != IoStatus::Ok || Drain(nullptr) != IoStatus::Ok)
+            return {};
         e_.entered_ = false;
         return kExitSentNote;
     }
@@ -191,10 +189,10 @@ public:
         return Outcome::Cancelled;
     }
 
-    // Waits until no byte has arrived for SettleMs (at most kSettleBound
+    // Waits until no byte has arrived for settleMs (at most kSettleBound
     // times that), discarding what comes.
     IoStatus Settle() {
-        const std::int32_t settleMs = std::max(Settings::Get(keys::kSettleMs), 0);
+        const std::int32_t settleMs = std::max(Options().settleMs, 0);
         const auto bound = Clock::now() + std::chrono::milliseconds(settleMs) * kSettleBound;
         Io().Flush();
         for (;;) {
@@ -355,8 +353,7 @@ public:
     // tells a read that ended on something that was not an answer.
     IoStatus ReadByte(std::uint32_t address, std::uint8_t& byte, bool& refused) {
         const std::string command = GetReadCommand(address);
-        const auto deadline =
-            Clock::now() + std::chrono::milliseconds(Settings::Get(keys::kReadByteWaitMs));
+        const auto deadline = Clock::now() + std::chrono::milliseconds(Options().readByteWaitMs);
         Asking asking;
         IoStatus status = IoStatus::TimedOut;
         while (asking.Again()) {
@@ -421,8 +418,10 @@ std::string TransferEngine::ReadProblem(const ReadItem& item) {
     return {};
 }
 
-TransferEngine::TransferEngine(LinkIo& io, Ui& ui, const CancelFlag* cancel, ProgressFn progress)
-    : io_(io), ui_(ui), cancel_(cancel), progress_(std::move(progress)) {}
+TransferEngine::TransferEngine(LinkIo& io, Ui& ui, TransferOptions options,
+                               const CancelFlag* cancel, ProgressFn progress)
+    : io_(io), ui_(ui), options_(std::move(options)), cancel_(cancel),
+      progress_(std::move(progress)) {}
 
 Outcome TransferEngine::Start(std::int32_t waitMs) {
     Run run(*this);
@@ -467,10 +466,7 @@ Outcome TransferEngine::Start(std::int32_t waitMs) {
 
 Outcome TransferEngine::Stop() {
     Run run(*this);
-    std::string exit = Settings::Get(keys::kStopAbort);
-    // A shorter string is sent as it is, with nothing after it.
-    if (exit.size() > kExitLength) exit.resize(kExitLength);
-    IoStatus status = run.Write(exit, nullptr);
+    IoStatus status = run.Write(options_.exitString, nullptr);
     if (status == IoStatus::Ok) status = run.Drain(nullptr);
     if (status != IoStatus::Ok) return run.PortFailed(status, "The exit string was not sent.");
     entered_ = false;
@@ -486,8 +482,7 @@ Outcome TransferEngine::QueryVersion(std::string* version) {
     IoStatus status = run.Write(kVersionRequest, run.CancelFlagPtr());
     std::string answer;
     bool received = false;
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(Settings::Get(keys::kVersionWaitMs));
+    const auto deadline = Clock::now() + std::chrono::milliseconds(options_.versionWaitMs);
     while (status == IoStatus::Ok) {
         const std::int32_t left = MsBetween(Clock::now(), deadline);
         if (left <= 0) break;
@@ -521,8 +516,8 @@ Outcome TransferEngine::QueryVersion(std::string* version) {
 
 Outcome TransferEngine::SendConfiguration(const std::vector<SendItem>& items) {
     Run run(*this);
-    const bool verify = Settings::Get(keys::kReadAfterWrite) != 0;
-    const std::int32_t waitMs = ResponseWaitMs();
+    const bool verify = options_.readAfterWrite;
+    const std::int32_t waitMs = options_.responseWaitMs;
     const auto n = static_cast<std::int64_t>(items.size());
     std::int64_t total = 0;
     for (const auto& item : items)
@@ -664,8 +659,8 @@ Outcome TransferEngine::SendProgram(const std::string& programText, std::uint32_
                     "", Icon::Exclamation);
         return Outcome::Refused;
     }
-    const bool verify = Settings::Get(keys::kReadAfterWrite) != 0;
-    const std::int32_t waitMs = ResponseWaitMs();
+    const bool verify = options_.readAfterWrite;
+    const std::int32_t waitMs = options_.responseWaitMs;
     const auto n = static_cast<std::int64_t>(plan.commands.size());
     Outcome outcome = Outcome::Done;
     std::uint32_t address = base;

@@ -2,16 +2,19 @@
 // handshake, stop, the version query, sending and reading a configuration,
 // program downloads, memory reads, raw sends) in one place, without a screen.
 // It talks to the port only through LinkIo and to the user only through the
-// Ui it is given; it reports progress through a callback and checks a cancel
-// flag between steps and while it waits. The windows and the command-line
+// Ui it is given, and takes its waits and switches from its TransferOptions
+// (it never reads the settings file). It reports progress through a callback
+// and checks a cancel flag between steps and while it waits. The windows and the command-line
 // program run the same engine.
 //
 // Threads: one engine runs one transfer on one thread. The windows run it on a
 // worker thread (their Ui then hands each question to the UI thread); the
-// command-line program runs it on its main thread.
+// command-line program runs it on its main thread. Engines share nothing:
+// several run side by side, each on its own link.
 #pragma once
 
 #include "link/linkio.h"
+#include "platform/options.h"
 
 #include <cstdint>
 #include <functional>
@@ -53,8 +56,10 @@ public:
     using ProgressFn = std::function<void(const Progress&)>;
 
     // `cancel` may be null (not cancellable); `progress` may be empty.
-    TransferEngine(LinkIo& io, Ui& ui, const CancelFlag* cancel = nullptr,
+    TransferEngine(LinkIo& io, Ui& ui, TransferOptions options, const CancelFlag* cancel = nullptr,
                    ProgressFn progress = {});
+
+    const TransferOptions& Options() const { return options_; }
 
     // Whether the transmitter's user interface has been entered (Start was
     // answered). A transfer that is cancelled mid-way then sends the exit
@@ -68,14 +73,14 @@ public:
 
     // Start handshake: discards what was received, waits up to `waitMs` for
     // the byte 0x06 and answers it with "A", then lets the line settle (no
-    // byte for SettleMs, at most 20 times that) and discards what came
+    // byte for settleMs, at most 20 times that) and discards what came
     // meanwhile. Reports progress with the time left at least every 100 ms.
     // NoAnswer after "No communication from PTT". Done shows nothing: the
     // caller records the start and shows kStartedText.
     Outcome Start(std::int32_t waitMs);
 
-    // Sends the first 7 characters of the exit string from the settings and
-    // waits until they are on the line. Not cancellable.
+    // Sends the options' exit string and waits until it is on the line. Not
+    // cancellable.
     Outcome Stop();
 
     // "TTTTTTT", then the answer up to its 0 byte (at most 199 characters
@@ -92,7 +97,7 @@ public:
         std::string commands;
     };
     // Sends each item's commands, reading every written byte back when the
-    // settings ask for it ("ReadAfterWrite"); a read-back is taken as memory
+    // options ask for it (readAfterWrite); a read-back is taken as memory
     // reads are (ReadConfiguration). Stops at the first item the transmitter
     // did not take, after the "Sent    got   " message (Mismatch, or NoAnswer
     // when nothing came back). An item is sent whole: a cancel takes effect
@@ -117,7 +122,7 @@ public:
     // skipped. Done also when items were skipped.
     //
     // An answer is taken once at least 12 characters came and the line then
-    // stayed quiet (AnswerQuietMs, longer for a transmitter that pauses
+    // stayed quiet (answerQuietMs, longer for a transmitter that pauses
     // between characters); it is the last 12 characters and must pass the
     // AnswerForm of this transfer. A refused answer is asked for once more.
     // Stops at the first byte without an answer within the per-byte wait
@@ -133,7 +138,7 @@ public:
     Outcome ReadMemory(std::uint32_t address, std::int32_t count, std::vector<std::uint8_t>& out);
 
     // Program download: the program file's text written from `base` on, each
-    // byte verified when the settings ask for it; a failed verification is
+    // byte verified when the options ask for it; a failed verification is
     // shown and the download goes on (the outcome is then Mismatch or
     // NoAnswer). Refused, after its message, for an odd length or a program
     // running past FFFF. The caller shows "File sent.".
@@ -145,9 +150,10 @@ public:
     Outcome SendRaw(const std::string& bytes, const std::string& what);
 
 private:
-    class Run; // one operation's clock, settings and helpers
+    class Run; // one operation's clock and helpers
     LinkIo& io_;
     Ui& ui_;
+    TransferOptions options_;
     const CancelFlag* cancel_;
     ProgressFn progress_;
     bool entered_ = false;

@@ -1,8 +1,5 @@
 #include "link/comstream.h"
 
-#include "platform/settings.h"
-#include "platform/settingskeys.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -366,11 +363,6 @@ portbuf::int_type portbuf::overflow(int_type ch) {
 
 // ---------------------------------------------------------------- comstream
 
-std::string comstream::DevicePath(std::int32_t port) {
-    return Settings::GetString("COM", keys::PortDeviceKey(port), keys::PortDefaultDevice(port),
-                               keys::kPortDeviceBuffer);
-}
-
 void comstream::FailOpen(int error) {
     openError_ = error != 0 ? error : EIO;
     if (fd_ >= 0) ::close(fd_);
@@ -384,12 +376,11 @@ std::string comstream::OpenErrorReason() const {
     return OpenErrorText(openError_, device_);
 }
 
-comstream::comstream(std::int32_t port) : std::iostream(nullptr) {
-    if (port < 1 || port > 4) {
+comstream::comstream(const std::string& device) : std::iostream(nullptr), device_(device) {
+    if (device_.empty()) {
         FailOpen(EINVAL);
         return;
     }
-    device_ = DevicePath(port);
     fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         FailOpen(errno);

@@ -1,4 +1,4 @@
-// A byte stream over one serial port (ports 1 to 4) on POSIX termios.
+// A byte stream over one serial device on POSIX termios.
 // Reads are non-blocking: they deliver what the port has already received and
 // never wait for more. Stream writes are unbuffered, one write call per byte,
 // each bounded by the write timeouts; WriteSome is the non-blocking write for
@@ -114,16 +114,13 @@ private:
 
 class comstream : public std::iostream {
 public:
-    // Opens port 1 to 4: the device of settings key COM device<n>, else
-    // /dev/ttyS<n-1>. Any failure leaves the stream unattached and the error
+    // Opens the device ("" stands for a port number outside 1 to 4, which
+    // names none). Any failure leaves the stream unattached and the error
     // state at kPortNotOpen for good; OpenError and OpenErrorReason say why.
-    explicit comstream(std::int32_t port);
+    explicit comstream(const std::string& device);
     ~comstream() override;
     comstream(const comstream&) = delete;
     comstream& operator=(const comstream&) = delete;
-
-    // The device the port number names.
-    static std::string DevicePath(std::int32_t port);
 
     // Each setter discards pending output, applies the settings and answers
     // whether applying succeeded; a refused change leaves the settings as
@@ -141,7 +138,7 @@ public:
 
     int GetHandle() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
-    // The device the port number named ("" for a number outside 1 to 4).
+    // The device opened or tried ("" for a port number outside 1 to 4).
     const std::string& Device() const { return device_; }
     // Why the open failed: the errno of the failing call (EINVAL for a port
     // number outside 1 to 4), and its text for messages; 0 and "" when open.

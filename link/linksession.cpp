@@ -1,7 +1,6 @@
 #include "link/linksession.h"
 
-#include "platform/settings.h"
-#include "platform/settingskeys.h"
+#include <algorithm>
 
 namespace nimbrel {
 
@@ -20,10 +19,10 @@ LinkSession::~LinkSession() {
     transport_.ClosePort();
 }
 
-bool LinkSession::Open() {
+bool LinkSession::Open(const LinkOptions& options) {
     const bool wasOpen = IsOpen();
-    portNumber_ = Settings::Get(keys::kPortNumber);
-    const bool opened = transport_.EnableCommPort(true);
+    portNumber_ = options.port;
+    const bool opened = transport_.Open(options);
     if (opened && !transport_.IsMonitorRunning()) transport_.StartMonitor();
     if (opened != wasOpen) Changed();
     return opened;
@@ -32,7 +31,7 @@ bool LinkSession::Open() {
 void LinkSession::Close() {
     const bool wasOpen = IsOpen();
     const bool wasStarted = started_.exchange(false);
-    transport_.EnableCommPort(false);
+    transport_.ClosePort();
     if (wasOpen || wasStarted) Changed();
 }
 
@@ -62,17 +61,31 @@ void LinkSession::SetLostHandler(LostHandler handler) {
 }
 
 void LinkSession::SetStateHandler(StateHandler handler) {
-    std::lock_guard<std::mutex> guard(stateLock_);
+    const auto self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> guard(stateLock_);
+    // A call on another thread ends first; one on this thread is the caller.
+    stateIdle_.wait(guard, [&] {
+        return std::all_of(stateCallers_.begin(), stateCallers_.end(),
+                           [&](std::thread::id id) { return id == self; });
+    });
     state_ = std::move(handler);
 }
 
 void LinkSession::Changed() {
+    const auto self = std::this_thread::get_id();
     StateHandler handler;
     {
         std::lock_guard<std::mutex> guard(stateLock_);
+        if (!state_) return;
         handler = state_;
+        stateCallers_.push_back(self);
     }
-    if (handler) handler();
+    handler();
+    {
+        std::lock_guard<std::mutex> guard(stateLock_);
+        stateCallers_.erase(std::find(stateCallers_.begin(), stateCallers_.end(), self));
+    }
+    stateIdle_.notify_all();
 }
 
 } // namespace nimbrel

@@ -1,23 +1,27 @@
-// The one serial link of the program, owned by the application: the
+// One serial link (the application owns one; nimbrel-cli one per run): the
 // Transport with its receive task, whether PTT communications are started,
 // whether a transfer is running, and which device the port is. It knows no
 // window: what it has to tell goes through the handlers its owner sets.
 //
 // Threads: Open, Close and the logging forwarders are called on the owner's
-// (UI) thread. The state queries, SetStarted and SetBusy may be called from
+// thread (the UI thread in the windows). The state queries, SetStarted and SetBusy may be called from
 // a transfer's thread too. The traffic sink and the lost handler are called
 // on the receive thread and must post their news on; the state handler is
 // called on the thread that changed the state, after the change.
+// Sessions share nothing: several links may run side by side.
 #pragma once
 
 #include "link/linkio.h"
 #include "link/transport.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace nimbrel {
 
@@ -33,9 +37,10 @@ public:
     LinkSession(const LinkSession&) = delete;
     LinkSession& operator=(const LinkSession&) = delete;
 
-    // Opens the configured port (again, after a loss) and starts the receive
-    // task. False after the transport's one message; LastOpenError says why.
-    bool Open();
+    // Opens the options' port (again, after a loss) and starts the receive
+    // task. False when it cannot: LastOpenError says why, and its Message()
+    // is what the caller shows.
+    bool Open(const LinkOptions& options);
     // Stops the receive task, closes the port and clears the started state.
     void Close();
     // A port is open and has not gone away.
@@ -46,7 +51,7 @@ public:
     Transport::OpenError LastOpenError() const { return transport_.LastOpenError(); }
 
     // The device of the port last opened or tried ("/dev/ttyUSB0"), and its
-    // port number from the settings (0 before the first Open).
+    // port number from the options (0 before the first Open).
     std::string Device() const { return transport_.PortName(); }
     std::int32_t PortNumber() const { return portNumber_.load(); }
 
@@ -62,7 +67,7 @@ public:
     Transport& Port() { return transport_; }
 
     // Each setter waits for a call of the handler it replaces that is in
-    // progress on the receive thread (not so the state handler).
+    // progress on another thread (the state handler may replace itself).
     void SetTrafficSink(TrafficSink sink) { transport_.SetDisplaySink(std::move(sink)); }
     void SetLostHandler(LostHandler handler);
     void SetStateHandler(StateHandler handler);
@@ -81,7 +86,9 @@ private:
     std::mutex lostLock_; // held while the lost handler runs
     LostHandler lost_;
     std::mutex stateLock_;
+    std::condition_variable stateIdle_;
     StateHandler state_;
+    std::vector<std::thread::id> stateCallers_; // threads calling state_ now
 };
 
 } // namespace nimbrel

@@ -1,8 +1,5 @@
 #include "link/protocol.h"
 
-#include "platform/settings.h"
-#include "platform/settingskeys.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -18,10 +15,6 @@ std::int32_t HexDigitValue(char c) {
     const int u = std::toupper(static_cast<unsigned char>(c));
     if (u >= 'A' && u <= 'F') return u - 'A' + 10;
     return u - '0';
-}
-
-std::int32_t SecondsToMs(std::int32_t seconds) {
-    return std::clamp(seconds, 0, 2'000'000) * 1000;
 }
 
 bool IsHexDigit(char c) {
@@ -133,28 +126,6 @@ std::string TrimDisplayText(const std::string& displayText, std::int32_t& displa
                                     static_cast<std::size_t>(keep));
     displayLength = keep;
     return kept;
-}
-
-std::int32_t ResponseWaitMs() {
-    const std::int32_t override = Settings::Get(keys::kResponseWaitMs);
-    if (override >= 0) return override;
-    return SecondsToMs(Settings::Get(keys::kWaitTimeForResponse));
-}
-
-std::int32_t StartWaitMs() {
-    const std::int32_t override = Settings::Get(keys::kStartWaitMs);
-    if (override >= 0) return override;
-    return SecondsToMs(Settings::Get(keys::kStartWait));
-}
-
-std::int32_t AnswerQuietMs() {
-    const std::int32_t override = Settings::Get(keys::kAnswerQuietMs);
-    if (override >= 0) return override;
-    const long baud = std::strtol(Settings::Get(keys::kPortBaud).c_str(), nullptr, 10);
-    if (baud <= 0) return kAnswerQuietMinMs;
-    // Ten bits a character, rounded to the nearest millisecond.
-    const long ms = (kAnswerQuietChars * 10'000L + baud / 2) / baud;
-    return static_cast<std::int32_t>(std::clamp<long>(ms, kAnswerQuietMinMs, 10'000));
 }
 
 AnswerForm::Verdict AnswerForm::Judge(const std::string& answer, std::uint32_t address) {

@@ -61,20 +61,6 @@ bool DisplayNeedsTrim(std::int32_t displayLength, std::int32_t chunkBytes);
 // Returns the text the display keeps and sets `displayLength` to its length.
 std::string TrimDisplayText(const std::string& displayText, std::int32_t& displayLength);
 
-// Waits in milliseconds: the [TIMING] override when set, else the seconds
-// of the program's own key.
-std::int32_t ResponseWaitMs(); // read-after-write verification
-std::int32_t StartWaitMs();    // the start handshake
-
-// How long the line must stay quiet after at least 12 characters came before
-// the last 12 are taken as an answer: the [TIMING] override when set, else
-// kAnswerQuietChars character times at the port's baud rate (at least
-// kAnswerQuietMinMs). An echo of the command or a stream of bytes runs on
-// without such a pause, so it is never cut into an answer.
-inline constexpr std::int32_t kAnswerQuietChars = 3;
-inline constexpr std::int32_t kAnswerQuietMinMs = 2;
-std::int32_t AnswerQuietMs();
-
 // Tells memory answers from other text. An answer is 12 characters with the
 // byte's two hex digits at 10 and 11 and no control character other than a
 // line break (CR, LF). The first answer taken in a transfer sets the form

@@ -1,9 +1,5 @@
 #include "link/transport.h"
 
-#include "platform/settings.h"
-#include "platform/settingskeys.h"
-#include "platform/ui.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -58,6 +54,10 @@ std::string Transport::OpenError::Text() const {
     return where + ": " + reason + ".";
 }
 
+std::string Transport::OpenError::Message() const {
+    return std::string(kOpenErrorText) + "\r\n" + Text();
+}
+
 Transport::Transport() : receive_(static_cast<std::size_t>(kReceiveBufferSize)) {
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
@@ -68,13 +68,10 @@ Transport::~Transport() {
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
-bool Transport::EnableCommPort(bool enable) {
-    if (!enable) {
-        ClosePort();
-        return true;
-    }
+bool Transport::Open(const LinkOptions& options) {
+    if (enabled_.load() && !Lost()) return true;
+    options_ = options;
     if (!enabled_.load()) return OpenPort();
-    if (!Lost()) return true;
     // The port went away: let go of it and open the device again (the
     // adapter plugged back in, a new simulator on the same path).
     const bool receiving = IsMonitorRunning();
@@ -85,21 +82,17 @@ bool Transport::EnableCommPort(bool enable) {
 }
 
 bool Transport::OpenPort() {
-    const std::int32_t number = Settings::Get(keys::kPortNumber);
-    std::string mode = "com" + Settings::Get(keys::kPortText);
-    auto port = std::make_shared<comstream>(number);
+    auto port = std::make_shared<comstream>(options_.device);
     OpenError error;
-    error.port = number;
+    error.port = options_.port;
     error.device = port->Device();
     if (port->GetPortErrorState() == kPortNotOpen) {
         error.reason = port->OpenErrorReason();
     } else {
-        const std::string line =
-            Settings::Get(keys::kPortBaud) + "," + Settings::Get(keys::kPortParity) + "," +
-            Settings::Get(keys::kPortBits) + "," + Settings::Get(keys::kPortStop);
-        mode += ":" + line;
+        const std::string line = options_.LineText();
         LineSettings settings;
-        if (!ParseModeText(mode, settings) || !port->SetDcb(settings)) {
+        if (!ParseModeText("com" + std::to_string(options_.port) + ":" + line, settings) ||
+            !port->SetDcb(settings)) {
             error.reason = "the line settings " + line + " cannot be used";
         }
     }
@@ -111,8 +104,6 @@ bool Transport::OpenPort() {
     if (error.Failed()) {
         // The port is released again, so a corrected setting can open it.
         port.reset();
-        CurrentUi().MessageBox(std::string(kOpenErrorText) + "\r\n" + error.Text(), "", Buttons::Ok,
-                               Icon::Exclamation);
         return false;
     }
     {
@@ -374,18 +365,6 @@ std::uint32_t Transport::GetCommError() {
     return port->GetPortErrorState() | (lost ? kPortGone : 0);
 }
 
-bool Transport::StartMonitor() {
-    if (monitor_.joinable()) return false;
-    const std::int32_t intervalMs = Settings::Get(keys::kMonitorPauseMs);
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        run_ = true;
-    }
-    monitorActive_ = true;
-    monitor_ = std::thread([this, intervalMs] { Monitor(*this, intervalMs); });
-    return true;
-}
-
 void Transport::SetDisplaySink(DisplaySink sink) {
     std::lock_guard<std::mutex> guard(sinkLock_);
     sink_ = std::move(sink);
@@ -467,106 +446,179 @@ void Transport::AppendReceived(const char* data, std::int32_t n) {
     }
 }
 
-void Monitor(Transport& t, std::int32_t displayIntervalMs) {
-    const auto normal = std::chrono::milliseconds(std::max(displayIntervalMs, 0));
-    // A transmitter asleep sends its wake-up byte every few hundred
-    // milliseconds: those alone are shown once a second, so a terminal left
-    // open on a sleeping unit repaints seldom. Anything else comes at once.
-    const auto wakeOnly = std::max(normal, std::chrono::milliseconds(kWakeBytesDisplayMs));
-    std::vector<char> chunk(static_cast<std::size_t>(Transport::kChunkSize));
-    std::string pending; // display text not yet handed over
-    std::int32_t pendingRaw = 0;
-    bool pendingWakeOnly = true; // every byte pending is the wake-up byte
-    auto lastHandOver = Clock::now() - wakeOnly;
-    auto interval = [&] { return pendingWakeOnly ? wakeOnly : normal; };
-    auto handOver = [&] {
-        if (pendingRaw == 0) return;
-        {
-            std::lock_guard<std::mutex> guard(t.sinkLock_);
-            if (t.sink_) t.sink_(pending, pendingRaw);
-        }
-        pending.clear();
-        pendingRaw = 0;
-        pendingWakeOnly = true;
-        lastHandOver = Clock::now();
-    };
+namespace {
 
-    std::shared_ptr<comstream> port;
-    const comstream* seen = nullptr;
-    bool readNow = false;
-    for (;;) {
-        bool stop;
-        {
-            std::lock_guard<std::mutex> guard(t.lock_);
-            stop = !t.run_;
-            port = t.lost_ ? nullptr : t.port_;
+// Display text received and not yet handed to the sink. A batch holds at most
+// one chunk and is due once per display interval. A transmitter asleep sends
+// its wake-up byte every few hundred milliseconds: a batch of those alone is
+// due once a second, so a terminal left open on a sleeping unit repaints
+// seldom.
+class DisplayBatch {
+public:
+    explicit DisplayBatch(std::int32_t intervalMs)
+        : normal_(std::chrono::milliseconds(std::max(intervalMs, 0))),
+          wakeOnly_(
+              std::max<Clock::duration>(normal_, std::chrono::milliseconds(kWakeBytesDisplayMs))),
+          last_(Clock::now() - wakeOnly_) {}
+
+    bool Empty() const { return raw_ == 0; }
+    // Whether `n` more bytes would take the batch past one chunk.
+    bool WouldOverflow(std::int32_t n) const { return raw_ + n > Transport::kChunkSize; }
+
+    void Add(const char* data, std::int32_t n) {
+        text_ += ChunkDisplayText(data, n);
+        raw_ += n;
+        onlyWake_ = onlyWake_ && std::all_of(data, data + n, [](char c) { return c == kAck; });
+    }
+
+    bool Due() const {
+        return raw_ > 0 && (Clock::now() - last_ >= Interval() || raw_ >= Transport::kChunkSize);
+    }
+
+    // How long poll() may wait before the batch is due; -1 (for ever) when empty.
+    int WaitMs() const {
+        if (raw_ == 0) return -1;
+        const auto due = last_ + Interval() - Clock::now();
+        return static_cast<int>(
+            std::max<std::int64_t>(std::chrono::ceil<std::chrono::milliseconds>(due).count(), 0));
+    }
+
+    // Gives the text to `deliver` and starts the next batch; nothing when empty.
+    template <typename Deliver> void HandOver(Deliver&& deliver) {
+        if (raw_ == 0) return;
+        deliver(text_, raw_);
+        text_.clear();
+        raw_ = 0;
+        onlyWake_ = true;
+        last_ = Clock::now();
+    }
+
+private:
+    Clock::duration Interval() const { return onlyWake_ ? wakeOnly_ : normal_; }
+
+    const Clock::duration normal_;
+    const Clock::duration wakeOnly_;
+    std::string text_;
+    std::int32_t raw_ = 0;
+    bool onlyWake_ = true; // every byte of the batch is the wake-up byte
+    Clock::time_point last_;
+};
+
+} // namespace
+
+// The receive task: waits in poll() for bytes (or its wake), takes up to one
+// chunk of queued bytes at a time, appends them to the receive buffer
+// (dropping the oldest rather than passing kReceiveBufferSize), writes them
+// to the log while logging, wakes waiters, and hands the display text to the
+// sink in batches. A read or poll that finds the port gone marks it lost and
+// stops reading it. Ends when the run flag is cleared, and sets it back.
+class Transport::ReceiveTask {
+public:
+    ReceiveTask(Transport& t, std::int32_t displayIntervalMs)
+        : t_(t), batch_(displayIntervalMs), chunk_(static_cast<std::size_t>(kChunkSize)) {}
+
+    void Run() {
+        while (TakeState()) {
+            if (port_ && readNow_ && !ReadChunk()) continue;
+            if (batch_.Due()) HandOver();
+            if (!readNow_) WaitForInput();
         }
-        t.NotifyLost(); // a loss that a writer noticed
-        if (stop) break;
-        if (port.get() != seen) {
+        HandOver();
+        t_.monitorActive_ = false;
+        t_.NotifyLost();
+        std::lock_guard<std::mutex> guard(t_.lock_);
+        t_.run_ = true;
+    }
+
+private:
+    // Picks up the run flag and the port (none once lost), and tells a loss
+    // that a writer noticed. False when the task is to end.
+    bool TakeState() {
+        bool run;
+        {
+            std::lock_guard<std::mutex> guard(t_.lock_);
+            run = t_.run_;
+            port_ = t_.lost_ ? nullptr : t_.port_;
+        }
+        t_.NotifyLost();
+        if (run && port_.get() != seen_) {
             // A newly opened stream has its first byte ready before anything arrives.
-            seen = port.get();
-            readNow = port != nullptr;
+            seen_ = port_.get();
+            readNow_ = port_ != nullptr;
         }
+        return run;
+    }
 
-        if (port && readNow) {
-            const std::int32_t n = port->ReadQueued(chunk.data(), Transport::kChunkSize);
-            if (n > 0) {
-                t.AppendReceived(chunk.data(), n);
-                // A batch stays within one chunk, as the display expects.
-                if (pendingRaw + n > Transport::kChunkSize) handOver();
-                pending += ChunkDisplayText(chunk.data(), n);
-                pendingRaw += n;
-                pendingWakeOnly = pendingWakeOnly && std::all_of(chunk.data(), chunk.data() + n,
-                                                                 [](char c) { return c == kAck; });
-            }
-            if (port->GoneError() >= 0) {
-                t.MarkLost(LossText(port->GoneError()), true);
-                handOver();
-                continue;
-            }
-            // A full chunk may have left more in the stream than the descriptor shows.
-            readNow = n == Transport::kChunkSize;
+    // Takes what the port has queued. False when it found the port gone.
+    bool ReadChunk() {
+        const std::int32_t n = port_->ReadQueued(chunk_.data(), kChunkSize);
+        if (n > 0) {
+            t_.AppendReceived(chunk_.data(), n);
+            if (batch_.WouldOverflow(n)) HandOver();
+            batch_.Add(chunk_.data(), n);
         }
+        if (port_->GoneError() >= 0) {
+            Gone(port_->GoneError());
+            return false;
+        }
+        // A full chunk may have left more in the stream than the descriptor shows.
+        readNow_ = n == kChunkSize;
+        return true;
+    }
 
-        const auto now = Clock::now();
-        if (pendingRaw > 0 &&
-            (now - lastHandOver >= interval() || pendingRaw >= Transport::kChunkSize)) {
-            handOver();
-        }
-        if (readNow) continue;
-
-        int timeoutMs = -1; // idle: wait for bytes or the wake, nothing else
-        if (pendingRaw > 0) {
-            const auto due = lastHandOver + interval() - Clock::now();
-            timeoutMs = static_cast<int>(std::max<std::int64_t>(
-                std::chrono::ceil<std::chrono::milliseconds>(due).count(), 0));
-        }
-        if (t.wakeFd_ < 0) timeoutMs = timeoutMs < 0 ? 50 : std::min(timeoutMs, 50);
-        pollfd fds[2] = {{t.wakeFd_, POLLIN, 0}, {port ? port->GetHandle() : -1, POLLIN, 0}};
+    // Waits for bytes, the wake, or the batch falling due.
+    void WaitForInput() {
+        int timeoutMs = batch_.WaitMs();
+        if (t_.wakeFd_ < 0) timeoutMs = timeoutMs < 0 ? 50 : std::min(timeoutMs, 50);
+        pollfd fds[2] = {{t_.wakeFd_, POLLIN, 0}, {port_ ? port_->GetHandle() : -1, POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeoutMs);
         if (ready < 0) {
             if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            continue;
+            return;
         }
         if ((fds[0].revents & POLLIN) != 0) {
             std::uint64_t count;
-            if (::read(t.wakeFd_, &count, sizeof count) < 0) {
+            if (::read(t_.wakeFd_, &count, sizeof count) < 0) {
                 // Nothing to take: another pass read it.
             }
         }
         if ((fds[1].revents & POLLIN) != 0) {
-            readNow = true; // a hang-up with bytes still queued shows on the read
+            readNow_ = true; // a hang-up with bytes still queued shows on the read
         } else if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            t.MarkLost(LossText((fds[1].revents & POLLHUP) != 0 ? 0 : EIO), true);
-            handOver();
+            Gone((fds[1].revents & POLLHUP) != 0 ? 0 : EIO);
         }
     }
-    handOver();
-    t.monitorActive_ = false;
-    t.NotifyLost();
-    std::lock_guard<std::mutex> guard(t.lock_);
-    t.run_ = true;
+
+    void Gone(int error) {
+        t_.MarkLost(LossText(error), true);
+        HandOver();
+    }
+
+    void HandOver() {
+        batch_.HandOver([this](const std::string& text, std::int32_t raw) {
+            std::lock_guard<std::mutex> guard(t_.sinkLock_);
+            if (t_.sink_) t_.sink_(text, raw);
+        });
+    }
+
+    Transport& t_;
+    DisplayBatch batch_;
+    std::vector<char> chunk_;
+    std::shared_ptr<comstream> port_;
+    const comstream* seen_ = nullptr;
+    bool readNow_ = false;
+};
+
+bool Transport::StartMonitor() {
+    if (monitor_.joinable()) return false;
+    const std::int32_t intervalMs = options_.displayIntervalMs;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        run_ = true;
+    }
+    monitorActive_ = true;
+    monitor_ = std::thread([this, intervalMs] { ReceiveTask(*this, intervalMs).Run(); });
+    return true;
 }
 
 } // namespace nimbrel

@@ -1,14 +1,15 @@
 // The link to the transmitter: opens and closes the serial port with the
-// settings file's line settings, runs the receive task that collects what the
+// line settings of its LinkOptions, runs the receive task that collects what the
 // transmitter sends (and hands its display text to a sink and its raw bytes to
 // the log file), and notices when the port goes away. As LinkIo it is what the
 // transfer engine talks to; every exchange with the transmitter lives there.
 // Besides, it offers the raw port operations the windows use (a write of the
 // exit string, the receive buffer's count, taking and discarding bytes). No
-// GUI: messages go through CurrentUi() and every wait is bounded.
+// GUI and no settings: the caller gives the options and shows the open error;
+// every wait is bounded. Transports share nothing: each link has its own.
 //
 // Threads: opening, closing, logging and the raw operations are called on the
-// UI thread; the LinkIo operations may run on one other thread (a
+// owner's thread (the UI thread in the windows); the LinkIo operations may run on one other thread (a
 // transfer's); the receive task runs on its own thread. One lock guards the
 // receive buffer and its count, the run flag, the port pointer, the loss
 // state and the log stream; a condition variable on it wakes waiters when
@@ -18,6 +19,7 @@
 #include "link/linkio.h"
 #include "link/comstream.h"
 #include "link/protocol.h"
+#include "platform/options.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -41,8 +43,8 @@ public:
     static constexpr std::int32_t kWriteSliceMs = 50;
 
     // Receives received display text and the raw byte count it stands for,
-    // in batches: at most one call per display interval ([TIMING]
-    // MonitorPauseMs, 100 ms), earlier only when a batch holds kChunkSize
+    // in batches: at most one call per display interval (the options'
+    // displayIntervalMs), earlier only when a batch holds kChunkSize
     // bytes, and what is left when the task stops. Called on the receive
     // thread: it must hand the text over to the UI thread without waiting for
     // it (e.g. a queued call). A derived window stops the task (ClosePort) or
@@ -57,7 +59,7 @@ public:
     // lost handler.
     using LogFailedHandler = std::function<void(const std::string& message)>;
 
-    // Why the last EnableCommPort(true) failed; empty after a success.
+    // Why the last Open failed; empty after a success.
     struct OpenError {
         std::int32_t port = 0; // the configured port number
         std::string device;    // the device path tried ("" for a bad number)
@@ -65,6 +67,8 @@ public:
         bool Failed() const { return !reason.empty(); }
         // "/dev/ttyUSB0: busy — held by another program." or "Port 0: ...".
         std::string Text() const;
+        // What the user is shown: kOpenErrorText, "\r\n", Text().
+        std::string Message() const;
     };
 
     Transport();
@@ -73,11 +77,11 @@ public:
     Transport(const Transport&) = delete;
     Transport& operator=(const Transport&) = delete;
 
-    // true: opens the configured port unless already enabled (a port that was
-    // lost is released and opened again, and its receive task restarted);
-    // false after ONE message: "Error opening serial port. Check ini file."
-    // then "\r\n" and OpenError::Text(). false: closes the port; answers true.
-    bool EnableCommPort(bool enable);
+    // Opens the options' device with their line settings unless a port is
+    // open already (a port that was lost is released and opened again with
+    // these options, and its receive task restarted). False, with
+    // LastOpenError saying why, when it cannot; the caller tells the user.
+    bool Open(const LinkOptions& options);
     // A port is open and has not gone away.
     bool IsPortEnabled() const;
     OpenError LastOpenError() const;
@@ -102,8 +106,9 @@ public:
     // no port is open.
     std::uint32_t GetCommError();
 
-    // Starts the receive task (ClosePort ends it). Answers false when it is
-    // already running. Idle, it waits in poll() and costs nothing.
+    // Starts the receive task (ClosePort ends it) with the display interval
+    // of the last Open. Answers false when it is already running. Idle, it
+    // waits in poll() and costs nothing.
     bool StartMonitor();
     bool IsMonitorRunning() const { return monitor_.joinable(); }
     // Replace the sink and the lost handler; each waits for a call in
@@ -138,8 +143,8 @@ public:
     std::string LostReason() const override;
 
 private:
-    friend void Monitor(Transport& transport, std::int32_t displayIntervalMs);
     class PortUse;
+    class ReceiveTask;
     bool OpenPort();
     void StopMonitor();
     void Wake();
@@ -172,7 +177,8 @@ private:
     bool logging_ = false;
 
     std::atomic<bool> enabled_{false};
-    OpenError openError_; // UI thread
+    LinkOptions options_; // of the last Open; opener's thread
+    OpenError openError_;
     std::atomic<IoStatus> lastWrite_{IoStatus::Ok};
     std::atomic<std::int32_t> writeStallMs_{kWriteStallMs};
     std::thread monitor_;
@@ -183,13 +189,5 @@ private:
     LostHandler lostHandler_;
     LogFailedHandler logFailedHandler_;
 };
-
-// The receive task: waits in poll() for bytes (or its wake), takes up to 1000
-// queued bytes at a time, appends them to the receive buffer (dropping the
-// oldest rather than passing 64000), writes them to the log while logging,
-// wakes waiters, and hands the display text to the sink in batches. A read
-// or poll that finds the port gone marks it lost and stops reading it. Ends
-// when the run flag is cleared, and sets it back.
-void Monitor(Transport& transport, std::int32_t displayIntervalMs);
 
 } // namespace nimbrel

@@ -370,6 +370,12 @@ int Settings::ParseInt(const std::string& value) {
     return static_cast<int>(negative ? -n : n);
 }
 
+std::string Settings::FileText() {
+    std::string text;
+    if (!ReadText(FilePath(), text)) text.clear();
+    return text;
+}
+
 int Settings::GetInt(const std::string& section, const std::string& key, int def) {
     std::string value;
     if (!Lookup(section, key, value)) return def;

@@ -59,6 +59,9 @@ public:
     // settings file <path>: <LastWriteError>."
     static std::string WriteErrorText();
 
+    // The settings file's whole text; "" when there is none to read.
+    static std::string FileText();
+
     static int Get(const IntSetting& s) { return GetInt(s.section, s.key, s.defaultValue); }
     static std::string Get(const TextSetting& s) {
         return GetString(s.section, s.key, s.defaultValue, s.bufferSize);

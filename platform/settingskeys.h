@@ -1,4 +1,5 @@
-// Every key of the settings file, with each reader's own default. Readers of
+// Every key of the settings file, with each reader's own default (the link
+// and transfer options are read in platform/options.cpp). Readers of
 // the same key may differ in default and buffer size on purpose.
 #pragma once
 
@@ -11,7 +12,6 @@ namespace nimbrel::keys {
 // [COM]: the serial port.
 inline constexpr IntSetting kPrefPort{"COM", "port", 2};        // Preferences dialog
 inline constexpr IntSetting kPortNumber{"COM", "port", 2};      // port opening: number
-inline constexpr TextSetting kPortText{"COM", "port", "2", 50}; // port opening: mode text
 inline constexpr IntSetting kPrefBaud{"COM", "baud", 4800};     // Preferences dialog
 inline constexpr TextSetting kPortBaud{"COM", "baud", "9600", 50};
 inline constexpr TextSetting kPortParity{"COM", "parity", "n", 50};

@@ -6,6 +6,7 @@
 #include "terminal/termhost.h"
 #include "terminal/transferrunner.h"
 #include "platform/commandids.h"
+#include "platform/options.h"
 #include "platform/ui.h"
 
 #include <QFontDatabase>
@@ -163,7 +164,10 @@ void TermWin::SetupWindow() {
         QMetaObject::invokeMethod(
             this, [this, message] { LogFailed(message); }, Qt::QueuedConnection);
     });
-    if (!link_->IsOpen()) link_->Open();
+    if (!link_->IsOpen() && !link_->Open(nimbrel::ReadLinkOptions())) {
+        CurrentUi().MessageBox(link_->LastOpenError().Message(), "", Buttons::Ok,
+                               Icon::Exclamation);
+    }
     display_->setReadOnly(true);
 }
 

@@ -233,7 +233,8 @@ Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, cons
     bool enteredState = wasStarted;
     QEventLoop loop;
     std::thread worker([&] {
-        nimbrel::TransferEngine engine(session.Io(), ui, &runner.cancel_, progress);
+        nimbrel::TransferEngine engine(session.Io(), ui, nimbrel::ReadTransferOptions(),
+                                       &runner.cancel_, progress);
         engine.SetEntered(enteredState);
         outcome = job(engine);
         enteredState = engine.Entered();

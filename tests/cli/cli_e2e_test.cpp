@@ -412,7 +412,30 @@ TEST_F(CliE2e, SendThenCompareAgreeUntilOneItemChangesInTheTransmitter) {
     EXPECT_EQ(json["differences"][0]["transmitter"].text, "7201");
 
     EXPECT_EQ(dir_.Read("Nimbrel.ini"), kSettings) << "--port never writes the settings file";
-    EXPECT_TRUE(TmpEmpty()) << "the settings copy is removed";
+    EXPECT_TRUE(TmpEmpty()) << "no temporary file is left";
+}
+
+// Two runs from the same folder at the same moment, each on its own port:
+// both succeed and neither touches the settings file.
+TEST_F(CliE2e, TwoSendsAtOnceOnTwoPortsLeaveTheSettingsFileAlone) {
+    SimThread a(Fast());
+    SimThread b(Fast());
+    ASSERT_TRUE(a.pty.Ok() && b.pty.Ok());
+    const auto before = std::filesystem::last_write_time(dir_.File("Nimbrel.ini"));
+    auto first = Start(With(a, {"send", "demo.cfg"}));
+    auto second = Start(With(b, {"send", "demo.cfg", "--no-verify"}));
+    const Result one = first->Finish();
+    const Result two = second->Finish();
+    EXPECT_EQ(one.exit, 0) << one.err;
+    EXPECT_EQ(two.exit, 0) << two.err;
+    EXPECT_EQ(one.out, "Sent 7 items (23 bytes) to " + a.pty.Slave() +
+                           ", each byte read back and verified.\n");
+    EXPECT_EQ(two.out, "Sent 7 items (23 bytes) to " + b.pty.Slave() + ", not read back.\n");
+    EXPECT_EQ(a.sim.Peek(0x10B), 0x20);
+    EXPECT_EQ(b.sim.Peek(0x10B), 0x20);
+    EXPECT_EQ(dir_.Read("Nimbrel.ini"), kSettings);
+    EXPECT_EQ(std::filesystem::last_write_time(dir_.File("Nimbrel.ini")), before);
+    EXPECT_TRUE(TmpEmpty());
 }
 
 TEST_F(CliE2e, ReadFillsTheLayoutWithTheTransmittersValues) {
@@ -572,7 +595,7 @@ TEST_F(CliE2e, CtrlCEndsASendCleanlyAndFreesThePort) {
 
     test::UsePort(sim.pty.Slave());
     Transport port;
-    EXPECT_TRUE(port.EnableCommPort(true)) << "the port is free again";
+    EXPECT_TRUE(nimbrel::test::OpenAsConfigured(port)) << "the port is free again";
 }
 
 TEST_F(CliE2e, VersionProgramAndDumpWithAnotherSettingsFile) {

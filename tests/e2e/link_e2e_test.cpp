@@ -121,7 +121,7 @@ protected:
     // 0 byte is taken out of the way unless `keepFirst`.
     void Open(Transport& t, const std::string& device, bool keepFirst = false) {
         test::UsePort(device);
-        ASSERT_TRUE(t.EnableCommPort(true));
+        ASSERT_TRUE(nimbrel::test::OpenAsConfigured(t));
         ASSERT_TRUE(t.StartMonitor());
         if (!keepFirst) {
             ASSERT_TRUE(WaitFor([&] { return t.GetBytesInQue() >= 1; }));
@@ -130,7 +130,7 @@ protected:
     }
 
     TransferEngine Engine(Transport& t, const CancelFlag* cancel = nullptr) {
-        return TransferEngine(t, ui, cancel);
+        return TransferEngine(t, ui, ReadTransferOptions(), cancel);
     }
 
     // The byte at `address`, or nullopt when the read did not end Done.

@@ -195,7 +195,7 @@ protected:
     }
 
     TransferEngine Engine(FakeLink& link) {
-        return TransferEngine(link, ui, &cancel, [this](const Progress& p) {
+        return TransferEngine(link, ui, ReadTransferOptions(), &cancel, [this](const Progress& p) {
             progress.push_back(p);
             if (std::ssize(progress) - 1 == cancelAtReport) cancel = true;
         });

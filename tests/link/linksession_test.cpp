@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 using namespace nimbrel;
 using nimbrel::test::Pty;
@@ -40,8 +42,8 @@ TEST_F(LinkSessionTest, OpenStartBusyAndCloseAreToldInOrder) {
     session.SetTrafficSink(traffic.Sink());
     session.SetStateHandler([&] { seen.push_back(State()); });
 
-    ASSERT_TRUE(session.Open());
-    EXPECT_TRUE(session.Open()) << "already open: nothing changes";
+    ASSERT_TRUE(nimbrel::test::OpenAsConfigured(session));
+    EXPECT_TRUE(nimbrel::test::OpenAsConfigured(session)) << "already open: nothing changes";
     EXPECT_EQ(session.Device(), pty.Slave());
     EXPECT_EQ(session.PortNumber(), 3);
     EXPECT_TRUE(session.Port().IsMonitorRunning());
@@ -58,7 +60,7 @@ TEST_F(LinkSessionTest, OpenStartBusyAndCloseAreToldInOrder) {
     session.Close();
     EXPECT_EQ(seen, (std::vector<std::string>{"o--", "os-", "osb", "os-", "---"}));
     EXPECT_FALSE(session.Port().IsMonitorRunning());
-    EXPECT_TRUE(comstream(3).IsOpen()) << "the device is free again";
+    EXPECT_TRUE(comstream(nimbrel::PortDevicePath(3)).IsOpen()) << "the device is free again";
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -67,7 +69,7 @@ TEST_F(LinkSessionTest, FailedOpenSaysOnceAndNamesTheDevice) {
     test::UsePort(missing);
     int changes = 0;
     session.SetStateHandler([&] { ++changes; });
-    EXPECT_FALSE(session.Open());
+    EXPECT_FALSE(nimbrel::test::OpenAsConfigured(session));
     EXPECT_FALSE(session.IsOpen());
     EXPECT_EQ(session.Device(), missing);
     EXPECT_EQ(session.LastOpenError().reason, "no such device");
@@ -90,7 +92,7 @@ TEST_F(LinkSessionTest, LossStopsStartedAndTheSameDeviceOpensAgain) {
         std::lock_guard<std::mutex> guard(mutex);
         reasons.push_back(reason + (session.Started() ? " while started" : ""));
     });
-    ASSERT_TRUE(session.Open());
+    ASSERT_TRUE(nimbrel::test::OpenAsConfigured(session));
     ASSERT_EQ(session.Io().WaitForBytes(1, 2000, nullptr), IoStatus::Ok);
     session.Io().Flush();
     session.SetStarted(true);
@@ -109,7 +111,7 @@ TEST_F(LinkSessionTest, LossStopsStartedAndTheSameDeviceOpensAgain) {
     Pty second;
     std::filesystem::remove(device);
     std::filesystem::create_symlink(second.Slave(), device);
-    ASSERT_TRUE(session.Open());
+    ASSERT_TRUE(nimbrel::test::OpenAsConfigured(session));
     EXPECT_TRUE(session.IsOpen());
     EXPECT_FALSE(session.Lost());
     ASSERT_TRUE(second.WriteAll("hi"));
@@ -119,6 +121,38 @@ TEST_F(LinkSessionTest, LossStopsStartedAndTheSameDeviceOpensAgain) {
     EXPECT_EQ(session.Io().Write("A", 1, nullptr, 1000, written), IoStatus::Ok);
     EXPECT_EQ(second.Read(1), "A");
     EXPECT_TRUE(ui.messages.empty());
+}
+
+// Clearing the state handler waits for a call in flight on another thread
+// (a transfer's), so what the handler uses may go once it returns; the
+// handler may replace itself on its own thread.
+TEST_F(LinkSessionTest, StateHandlerClearedOnlyOnceNoCallIsInFlight) {
+    std::atomic<bool> inside{false};
+    std::atomic<bool> entered{false};
+    std::atomic<int> calls{0};
+    session.SetStateHandler([&] {
+        inside = true;
+        entered = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ++calls;
+        inside = false;
+    });
+    std::thread transfer([&] { session.SetBusy(true); });
+    ASSERT_TRUE(WaitFor([&] { return entered.load(); }));
+    session.SetStateHandler({});
+    EXPECT_FALSE(inside.load()) << "the call in flight has ended";
+    EXPECT_EQ(calls.load(), 1);
+    transfer.join();
+    session.SetBusy(false);
+    EXPECT_EQ(calls.load(), 1) << "no call after clearing";
+
+    session.SetStateHandler([&] {
+        ++calls;
+        session.SetStateHandler({});
+    });
+    session.SetBusy(true);
+    session.SetBusy(false);
+    EXPECT_EQ(calls.load(), 2) << "replaced itself without waiting for itself";
 }
 
 } // namespace

@@ -110,22 +110,6 @@ TEST(DisplayText, TrimmingKeepsTheLastThousandShownCharacters) {
     EXPECT_EQ(length, 600);
 }
 
-TEST(Waits, OverridesAndSecondsFromTheSettings) {
-    TempDir dir;
-    EXPECT_EQ(ResponseWaitMs(), 2000);
-    EXPECT_EQ(StartWaitMs(), 60000);
-    Settings::WriteString("FILE TRANSFER", "WaitTimeForResponse", "3");
-    Settings::WriteString("USER INTERFACE", "wait", "5");
-    EXPECT_EQ(ResponseWaitMs(), 3000);
-    EXPECT_EQ(StartWaitMs(), 5000);
-    Settings::WriteString("USER INTERFACE", "wait", "-4");
-    EXPECT_EQ(StartWaitMs(), 0);
-    Settings::WriteString("TIMING", "ResponseWaitMs", "40");
-    Settings::WriteString("TIMING", "StartWaitMs", "0");
-    EXPECT_EQ(ResponseWaitMs(), 40);
-    EXPECT_EQ(StartWaitMs(), 0);
-}
-
 TEST(Program, PairsBecomeWriteCommandsFromTheBaseAddress) {
     auto plan = BuildProgramCommands("0A1B2C", 0xB600);
     EXPECT_EQ(plan.status, ProgramStatus::Ok);

@@ -3,7 +3,9 @@
 // settings that point a port at it and keep every wait short.
 #pragma once
 
+#include "platform/options.h"
 #include "platform/settings.h"
+#include "platform/ui.h"
 #include "tools/simtransmitter.h"
 
 #include <atomic>
@@ -129,6 +131,14 @@ inline void QuickTimings() {
     Settings::WriteString("TIMING", "ClosePollMs", "5");
     Settings::WriteString("TIMING", "MonitorPauseMs", "2");
     Settings::WriteString("TIMING", "StartPassMs", "5");
+}
+
+// Opens `link` (a Transport or a LinkSession) as the windows do: with the
+// settings file's options, an open error shown on CurrentUi().
+template <typename Link> bool OpenAsConfigured(Link& link) {
+    if (link.Open(ReadLinkOptions())) return true;
+    CurrentUi().MessageBox(link.LastOpenError().Message(), "", Buttons::Ok, Icon::Exclamation);
+    return false;
 }
 
 inline std::int64_t MsSince(std::chrono::steady_clock::time_point start) {

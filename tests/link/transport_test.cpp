@@ -38,7 +38,7 @@ protected:
     // stream's initial 0 byte out of the way.
     void Open(Transport& t, const std::string& device) {
         test::UsePort(device);
-        ASSERT_TRUE(t.EnableCommPort(true));
+        ASSERT_TRUE(nimbrel::test::OpenAsConfigured(t));
         ASSERT_TRUE(t.StartMonitor());
         ASSERT_TRUE(WaitFor([&] { return t.GetBytesInQue() >= 1; }));
         t.FlushComm(1);
@@ -86,7 +86,7 @@ TEST_F(TransportTest, PortThatCannotOpenSaysOnceWhichDeviceAndWhy) {
         Settings::WriteString("COM", "port", c.port);
         Settings::WriteString("COM", "device2", c.device);
         Transport t;
-        EXPECT_FALSE(t.EnableCommPort(true)) << c.reason;
+        EXPECT_FALSE(nimbrel::test::OpenAsConfigured(t)) << c.reason;
         EXPECT_FALSE(t.IsPortEnabled());
         EXPECT_EQ(t.GetCommError(), kPortNotOpen);
         const Transport::OpenError e = t.LastOpenError();
@@ -107,20 +107,22 @@ TEST_F(TransportTest, BadLineSettingsReleaseThePortForTheNextTry) {
     test::UsePort(pty.Slave());
     Settings::WriteString("COM", "baud", "12345");
     Transport t;
-    EXPECT_FALSE(t.EnableCommPort(true));
+    EXPECT_FALSE(nimbrel::test::OpenAsConfigured(t));
     EXPECT_EQ(ui.Texts(),
               std::vector<std::string>{kOpenError + "\r\n" + pty.Slave() +
                                        ": the line settings 12345,n,8,1 cannot be used."});
 
     Settings::WriteString("COM", "baud", "2400");
-    EXPECT_TRUE(t.EnableCommPort(true)) << "the failed try must not keep the port locked";
+    EXPECT_TRUE(nimbrel::test::OpenAsConfigured(t))
+        << "the failed try must not keep the port locked";
     EXPECT_FALSE(t.LastOpenError().Failed());
     EXPECT_EQ(t.PortName(), pty.Slave());
-    EXPECT_TRUE(t.EnableCommPort(true)) << "already enabled";
-    EXPECT_EQ(comstream(2).GetPortErrorState(), kPortNotOpen) << "held exclusively";
-    EXPECT_TRUE(t.EnableCommPort(false));
+    EXPECT_TRUE(nimbrel::test::OpenAsConfigured(t)) << "already enabled";
+    EXPECT_EQ(comstream(nimbrel::PortDevicePath(2)).GetPortErrorState(), kPortNotOpen)
+        << "held exclusively";
+    t.ClosePort();
     EXPECT_FALSE(t.IsPortEnabled());
-    EXPECT_EQ(comstream(2).GetPortErrorState(), 0u) << "released";
+    EXPECT_EQ(comstream(nimbrel::PortDevicePath(2)).GetPortErrorState(), 0u) << "released";
     EXPECT_EQ(ui.messages.size(), 1u);
 }
 
@@ -130,7 +132,7 @@ TEST_F(TransportTest, ReceivedBytesShowInTheirDisplayFormsAndQueueInOrder) {
     SinkLog log;
     Transport t;
     t.SetDisplaySink(log.Sink());
-    ASSERT_TRUE(t.EnableCommPort(true));
+    ASSERT_TRUE(nimbrel::test::OpenAsConfigured(t));
     ASSERT_TRUE(t.StartMonitor());
     EXPECT_FALSE(t.StartMonitor()) << "one receive task";
     // The first cycle brings the stream's initial 0; FlushComm discards it.
@@ -231,7 +233,7 @@ TEST_F(TransportTest, ClosePortStopsTheReceiveTaskAtOnceAndLeavesNoPort) {
     EXPECT_EQ(t.LostReason(), "the port is not open");
     EXPECT_LT(MsSince(start), 400);
 
-    ASSERT_TRUE(t.EnableCommPort(true));
+    ASSERT_TRUE(nimbrel::test::OpenAsConfigured(t));
     EXPECT_FALSE(t.Lost());
     EXPECT_EQ(t.LostReason(), "");
     EXPECT_TRUE(t.StartMonitor()) << "a new task for the reopened port";
@@ -240,7 +242,7 @@ TEST_F(TransportTest, ClosePortStopsTheReceiveTaskAtOnceAndLeavesNoPort) {
 TEST_F(TransportTest, ReceiveTaskWithoutAPortStillStopsWithItsOwner) {
     test::UsePort("/nonexistent/tty");
     Transport t;
-    EXPECT_FALSE(t.EnableCommPort(true));
+    EXPECT_FALSE(nimbrel::test::OpenAsConfigured(t));
     EXPECT_TRUE(t.StartMonitor());
     t.ClosePort();
     EXPECT_FALSE(t.IsMonitorRunning());
@@ -465,7 +467,7 @@ TEST_F(TransportTest, WriteToAPeerThatTakesNothingStallsOrIsCancelled) {
 // how it takes the answers that come back through the receive task.
 class EngineOnTheLink : public TransportTest {
 protected:
-    TransferEngine Engine(Transport& t) { return TransferEngine(t, ui); }
+    TransferEngine Engine(Transport& t) { return TransferEngine(t, ui, ReadTransferOptions()); }
     static std::vector<TransferEngine::SendItem> Item(const std::string& name, std::int32_t address,
                                                       const std::string& commands) {
         return {{name, address, commands}};

@@ -515,7 +515,7 @@ TEST_F(TermWinTest, ClosingStopsTheLinkAndTheTerminalCanBeOpenedAgain) {
 
     // The port is free again, and the Terminal commands are refused.
     {
-        comstream again(2);
+        comstream again(nimbrel::PortDevicePath(2));
         EXPECT_TRUE(again.IsOpen());
     }
     ui.Clear();

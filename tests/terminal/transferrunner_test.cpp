@@ -55,7 +55,7 @@ protected:
     // since the start); after 5 s it cancels and closes the boxes and fails.
     Outcome Run(const TransferRunner::Job& job, const std::function<void(std::int64_t)>& watch,
                 QWidget* parent = nullptr) {
-        EXPECT_TRUE(session.Open());
+        EXPECT_TRUE(nimbrel::test::OpenAsConfigured(session));
         QElapsedTimer clock;
         clock.start();
         bool stuck = false;
