@@ -1,5 +1,7 @@
 #include "app/qtui.h"
 
+#include "configwin/qttext.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -25,7 +27,7 @@ QWidget* DialogParent(QMainWindow* frame) {
 }
 
 QString FromText(const std::string& s) {
-    return QString::fromStdString(s);
+    return ShownText(s);
 }
 
 // A message box is only as wide as its text and buttons, and the window

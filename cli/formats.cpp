@@ -1,6 +1,7 @@
 #include "cli/formats.h"
 
 #include "config/checks.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,13 +22,6 @@ std::string Hex(std::uint32_t value, int digits) {
 bool IsHexText(const std::string& s) {
     return std::all_of(s.begin(), s.end(),
                        [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
 }
 
 } // namespace

@@ -22,7 +22,6 @@
 namespace nimbrel::cli {
 namespace {
 
-constexpr const char* kCommsCaption = "Communications error";
 constexpr const char* kFileSent = "File sent.";
 constexpr const char* kFoundAwakeText =
     "The transmitter sent no wake-up byte but answered the version query: it was awake "

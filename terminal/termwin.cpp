@@ -177,16 +177,10 @@ void TermWin::ExecuteCommand(int id) {
 
 bool TermWin::CanClose() {
     if (TransferRunner* running = TransferRunner::Current(); running != nullptr && link_->Busy()) {
-        const auto answer = CurrentUi().MessageBox(
-            "A transfer with the transmitter is running.\r\nCancel it and close the terminal "
-            "window?",
-            "", Buttons::YesNo, Icon::Question);
-        if (answer == nimbrel::Answer::Yes) {
-            QPointer<QWidget> frame(parentWidget());
-            running->CancelThen([frame] {
-                if (!frame.isNull()) frame->close();
-            });
-        }
+        const QPointer<QWidget> frame(parentWidget());
+        running->OfferCancelThen("close the terminal window", [frame] {
+            if (!frame.isNull()) frame->close();
+        });
         return false;
     }
     TidyUp();
