@@ -3,10 +3,11 @@
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
+#include "platform/commandids.h"
+#include "platform/text.h"
+#include "platform/ui.h"
 #include "terminal/termhost.h"
 #include "terminal/transferrunner.h"
-#include "platform/commandids.h"
-#include "platform/ui.h"
 
 #include <QFontDatabase>
 #include <QMetaObject>
@@ -420,9 +421,7 @@ void TermWin::CmReadmemory() {
     if (!RequireOpenPort()) return;
     const auto input = CurrentUi().InputText(kReadCaption, kReadPrompt, "", kReadMaxChars);
     if (!input) return;
-    std::string address = input->substr(0, kAddressDigits);
-    for (char& c : address)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string address = nimbrel::Upper(input->substr(0, kAddressDigits));
     bool hex = address.size() == static_cast<std::size_t>(kAddressDigits);
     for (char c : address)
         hex = hex && IsUpperHexDigit(c);
