@@ -27,7 +27,7 @@ QWidget* DialogParent(QMainWindow* frame) {
 }
 
 QString FromText(const std::string& s) {
-    return ShownText(s);
+    return ShownText(s, /*keepLineBreaks=*/true);
 }
 
 // A message box is only as wide as its text and buttons, and the window

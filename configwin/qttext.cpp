@@ -15,20 +15,8 @@ std::string ItemText(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-QString ShownText(std::string_view text) {
-    QString shown;
-    shown.reserve(static_cast<qsizetype>(text.size()));
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t n = Utf8Length(text, i);
-        if (n == 0) {
-            shown += QChar(static_cast<char16_t>(static_cast<unsigned char>(text[i])));
-            ++i;
-        } else {
-            shown += QString::fromUtf8(text.data() + i, static_cast<qsizetype>(n));
-            i += n;
-        }
-    }
-    return shown;
+QString ShownText(std::string_view text, bool keepLineBreaks) {
+    return QString::fromStdString(DisplayText(text, keepLineBreaks));
 }
 
 } // namespace nimbrel

@@ -5,9 +5,10 @@
 // character of that code) and gives back exactly the bytes it was shown from.
 //
 // A text that is only shown (a message, the user command list, the recent-file
-// menu) reads valid UTF-8 as its characters and any other byte as the
-// character of that code, as the item edits show it: a byte that is not UTF-8
-// never vanishes and reads the same wherever it is shown.
+// menu) is shown as DisplayText writes it: valid UTF-8 as its characters, any
+// other byte and every control byte as "\xNN". A byte that is not UTF-8 thus
+// never vanishes and reads the same there, on the terminal and in the
+// messages of the core and the command line, which escape it already.
 #pragma once
 
 #include <QString>
@@ -20,6 +21,6 @@ namespace nimbrel {
 QString ItemText(std::string_view text);
 std::string ItemText(const QString& text);
 
-QString ShownText(std::string_view text);
+QString ShownText(std::string_view text, bool keepLineBreaks = false);
 
 } // namespace nimbrel

@@ -1,7 +1,8 @@
-// Bytes as Qt strings: the item edits, messages, the user command list and
-// the recent-file menu.
+// Bytes as Qt strings: the item edits, and what messages, the user command
+// list and the recent-file menu show.
 #include "app/qtui.h"
 #include "configwin/qttext.h"
+#include "platform/displaytext.h"
 #include "platform/settings.h"
 #include "terminal/usercommands.h"
 #include "tests/app/appfixture.h"
@@ -22,17 +23,18 @@ struct Row {
 const QString kEAcute(QChar(0xE9));
 
 const Row kRows[] = {
-    {"Caf\xE9", "Caf" + kEAcute, "Caf" + kEAcute},                                // not UTF-8
+    {"Caf\xE9", "Caf" + kEAcute, "Caf\\xe9"},                                     // not UTF-8
     {"Caf\xC3\xA9", "Caf" + QString(QChar(0xC3)) + QChar(0xA9), "Caf" + kEAcute}, // UTF-8
     {"Cafe", "Cafe", "Cafe"},
 };
 
-TEST_F(AppTest, ABytePastAsciiReadsTheSameInEveryPlaceAndItemTextsComeBackWhole) {
+TEST_F(AppTest, ABytePastAsciiReadsTheSameWhereverItIsShownAndItemTextsComeBackWhole) {
     UserCommandsXfer commands;
     for (const Row& row : kRows) {
         EXPECT_EQ(ItemText(row.bytes), row.item) << row.bytes;
         EXPECT_EQ(ItemText(row.item), row.bytes);
         EXPECT_EQ(ShownText(row.bytes), row.shown) << row.bytes;
+        EXPECT_EQ(ShownText(DisplayText(row.bytes)), row.shown) << "as the core escapes it";
         EXPECT_EQ(MessageText("The item \"" + row.bytes + "\""), "The item \"" + row.shown + "\"");
         commands.entries.push_back(row.bytes);
     }
