@@ -3,11 +3,11 @@
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
+#include "terminal/termhost.h"
+#include "terminal/transferrunner.h"
 #include "platform/commandids.h"
 #include "platform/text.h"
 #include "platform/ui.h"
-#include "terminal/termhost.h"
-#include "terminal/transferrunner.h"
 
 #include <QFontDatabase>
 #include <QMetaObject>
