@@ -16,4 +16,20 @@ std::string Upper(std::string s) {
     return s;
 }
 
+std::string SingleNewlines(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            const char pair = c == '\r' ? '\n' : '\r';
+            if (i + 1 < text.size() && text[i + 1] == pair) ++i;
+            out += '\n';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace nimbrel

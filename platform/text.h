@@ -12,4 +12,7 @@ std::string Trim(std::string_view s, std::string_view blanks = " \t");
 // `s` with the ASCII letters a to z in upper case; every other byte as it is.
 std::string Upper(std::string s);
 
+// `text` with each line break ("\r\n", "\n\r", a lone "\r" or "\n") as one "\n".
+std::string SingleNewlines(std::string_view text);
+
 } // namespace nimbrel
