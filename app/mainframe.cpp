@@ -4,6 +4,7 @@
 #include "app/mdichild.h"
 #include "app/mdiclient.h"
 #include "app/recentfiles.h"
+#include "configwin/qttext.h"
 #include "link/linksession.h"
 #include "terminal/termwin.h"
 #include "terminal/transferrunner.h"
@@ -14,8 +15,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,7 +68,7 @@ TNimbrelFrame::TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent,
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Nimbrel"));
     setWindowIcon(nimbrel::res::Icon(nimbrel::res::kAppIcon));
-    setAcceptDrops(true);
+    TakeFileDrops(this, [this](const QStringList& paths) { emit FilesDropped(paths); });
 
     client_ = new TNimbrelMDIClient(this, link);
     setCentralWidget(client_);
@@ -427,7 +426,7 @@ void TNimbrelFrame::RefreshRecentFiles() {
     for (const auto& e : entries) {
         const int id = cmd::kMruFirst + e.slot;
         auto* a = new QAction(
-            QStringLiteral("&%1 %2").arg(e.slot + 1).arg(QString::fromStdString(e.path)),
+            QStringLiteral("&%1 %2").arg(e.slot + 1).arg(nimbrel::ShownText(e.path)),
             fileMenu_);
         a->setData(id);
         a->setObjectName(QStringLiteral("cmd%1").arg(id));
@@ -469,15 +468,10 @@ void TNimbrelFrame::closeEvent(QCloseEvent* event) {
     // A transfer running: offer to cancel it and close once it has ended.
     if (TransferRunner* running = TransferRunner::Current()) {
         event->ignore();
-        const auto answer = nimbrel::CurrentUi().MessageBox(
-            "A transfer with the transmitter is running.\r\nCancel it and exit?", "",
-            nimbrel::Buttons::YesNo, nimbrel::Icon::Question);
-        if (answer == nimbrel::Answer::Yes) {
-            QPointer<TNimbrelFrame> self(this);
-            running->CancelThen([self] {
-                if (!self.isNull()) self->close();
-            });
-        }
+        const QPointer<TNimbrelFrame> self(this);
+        running->OfferCancelThen("exit", [self] {
+            if (!self.isNull()) self->close();
+        });
         return;
     }
     // Every child window must agree before any of them closes. The terminal
@@ -502,21 +496,6 @@ void TNimbrelFrame::closeEvent(QCloseEvent* event) {
         }
     }
     event->accept();
-}
-
-void TNimbrelFrame::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
-}
-
-void TNimbrelFrame::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
-}
-
-void TNimbrelFrame::dropEvent(QDropEvent* event) {
-    const QStringList paths = DroppedFiles(event->mimeData());
-    if (paths.isEmpty()) return;
-    event->acceptProposedAction();
-    emit FilesDropped(paths);
 }
 
 bool TNimbrelFrame::eventFilter(QObject* watched, QEvent* event) {

@@ -20,6 +20,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -76,6 +77,46 @@ QStringList DroppedFiles(const QMimeData* data) {
     return paths;
 }
 
+namespace {
+
+class FileDrops : public QObject {
+public:
+    FileDrops(QObject* parent, std::function<void(const QStringList&)> dropped)
+        : QObject(parent), dropped_(std::move(dropped)) {}
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (!DroppedFiles(drag->mimeData()).isEmpty()) drag->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const QStringList paths = DroppedFiles(drop->mimeData());
+            if (paths.isEmpty()) return true;
+            drop->acceptProposedAction();
+            dropped_(paths);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    std::function<void(const QStringList&)> dropped_;
+};
+
+} // namespace
+
+void TakeFileDrops(QWidget* target, std::function<void(const QStringList&)> dropped) {
+    target->setAcceptDrops(true);
+    target->installEventFilter(new FileDrops(target, std::move(dropped)));
+}
+
 TNimbrelMDIClient::TNimbrelMDIClient(QWidget* parent, nimbrel::LinkSession* link)
     : QMdiArea(parent), link_(link) {
     if (link_ == nullptr) {
@@ -94,8 +135,9 @@ TNimbrelMDIClient::TNimbrelMDIClient(QWidget* parent, nimbrel::LinkSession* link
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setBackground(QColor(0x6b, 0x7f, 0x99));
-    setAcceptDrops(true);
-    viewport()->setAcceptDrops(true);
+    const auto dropped = [this](const QStringList& paths) { emit FilesDropped(paths); };
+    TakeFileDrops(this, dropped);
+    TakeFileDrops(viewport(), dropped);
 }
 
 TNimbrelMDIClient::~TNimbrelMDIClient() {
@@ -413,17 +455,3 @@ void TNimbrelMDIClient::BringForward(QMdiSubWindow* frame) {
     setActiveSubWindow(frame);
 }
 
-void TNimbrelMDIClient::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
-}
-
-void TNimbrelMDIClient::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
-}
-
-void TNimbrelMDIClient::dropEvent(QDropEvent* event) {
-    const QStringList paths = DroppedFiles(event->mimeData());
-    if (paths.isEmpty()) return;
-    event->acceptProposedAction();
-    emit FilesDropped(paths);
-}

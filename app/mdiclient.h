@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,11 +89,6 @@ signals:
     // The link's state changed (port opened or closed, started, busy).
     void LinkStateChanged();
 
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
 private:
     void CreateConfigWindow(const std::string& path, const QString& title);
     // Runs a PTT Communications or Terminal command whose precondition holds.
@@ -115,3 +111,7 @@ private:
 
 // Local paths of dropped files, in drop order.
 QStringList DroppedFiles(const QMimeData* data);
+
+// Makes `target` take drops of local files: a drag that carries some is
+// accepted, and a drop hands their paths, in drop order, to `dropped`.
+void TakeFileDrops(QWidget* target, std::function<void(const QStringList&)> dropped);

@@ -1,5 +1,8 @@
 #include "app/qtui.h"
 
+#include "configwin/qttext.h"
+#include "platform/text.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -25,7 +28,7 @@ QWidget* DialogParent(QMainWindow* frame) {
 }
 
 QString FromText(const std::string& s) {
-    return QString::fromStdString(s);
+    return ShownText(s, /*keepLineBreaks=*/true);
 }
 
 // A message box is only as wide as its text and buttons, and the window
@@ -43,19 +46,7 @@ void FitCaption(QMessageBox& box) {
 } // namespace
 
 QString MessageText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            const char pair = c == '\r' ? '\n' : '\r';
-            if (i + 1 < text.size() && text[i + 1] == pair) ++i;
-            out += '\n';
-        } else {
-            out += c;
-        }
-    }
-    return FromText(out);
+    return FromText(SingleNewlines(text));
 }
 
 QString QtFilter(const std::string& filter) {

@@ -2,6 +2,7 @@
 
 #include "cli/formats.h"
 #include "platform/displaytext.h"
+#include "platform/text.h"
 
 #include <ostream>
 
@@ -15,18 +16,9 @@ constexpr auto kLineInterval = std::chrono::milliseconds(1000);
 // Operations with at most this many steps get a line for every step.
 constexpr std::int32_t kEveryStep = 100;
 
-std::string SingleNewlines(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            const char pair = c == '\r' ? '\n' : '\r';
-            if (i + 1 < text.size() && text[i + 1] == pair) ++i;
-            out += '\n';
-        } else {
-            out += c;
-        }
-    }
+// Single newlines for the line breaks, none at the end.
+std::string MessageLines(const std::string& text) {
+    std::string out = nimbrel::SingleNewlines(text);
     while (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
@@ -71,7 +63,7 @@ Answer CliUi::MessageBox(const std::string& text, const std::string& caption, Bu
     progress_.Break();
     // Messages may quote file and transmitter text: never raw on a terminal.
     const std::string shown = DisplayText(text, /*keepLineBreaks=*/true);
-    messages_.push_back(SingleNewlines(shown));
+    messages_.push_back(MessageLines(shown));
     return StderrUi::MessageBox(shown, caption, buttons, icon);
 }
 

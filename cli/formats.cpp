@@ -1,5 +1,7 @@
 #include "cli/formats.h"
 
+#include "platform/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>

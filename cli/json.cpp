@@ -1,40 +1,11 @@
 #include "cli/json.h"
 
+#include "platform/displaytext.h"
+
 #include <cstdio>
 
 namespace nimbrel::cli {
 namespace {
-
-// Length of the valid UTF-8 sequence at `i` (1 to 4), or 0 when the bytes
-// there are not one (overlong forms, surrogates and codes past U+10FFFF are not).
-std::size_t Utf8Length(std::string_view s, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = byte(i);
-    std::size_t n = 0;
-    std::uint32_t code = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        code = c & 0x1Fu;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        code = c & 0x0Fu;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        code = c & 0x07u;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
-        code = (code << 6) | (byte(i + k) & 0x3Fu);
-    }
-    if ((n == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
-        (n == 4 && (code < 0x10000 || code > 0x10FFFF))) {
-        return 0;
-    }
-    return n;
-}
 
 void AppendCode(std::string& out, unsigned code) {
     char buf[8];

@@ -8,6 +8,7 @@
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
+#include "platform/clock.h"
 #include "platform/displaytext.h"
 #include "platform/options.h"
 #include "platform/settings.h"
@@ -25,7 +26,6 @@
 namespace nimbrel::cli {
 namespace {
 
-constexpr const char* kCommsCaption = "Communications error";
 constexpr const char* kFileSent = "File sent.";
 constexpr const char* kFoundAwakeText =
     "The transmitter sent no wake-up byte but answered the version query: it was awake "
@@ -416,10 +416,7 @@ private:
             held.Release();
             return outcome;
         }
-        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::steady_clock::now() - start)
-                               .count();
-        return engine.Start(std::max<std::int32_t>(0, waitMs - static_cast<std::int32_t>(spent)));
+        return engine.Start(std::max<std::int32_t>(0, waitMs - ElapsedMs(start)));
     }
 
     bool Succeeded() const { return outcome_ == Outcome::Done; }

@@ -27,12 +27,12 @@ using nimbrel::Buttons;
 using nimbrel::CurrentUi;
 using nimbrel::DisplayLine;
 using nimbrel::Icon;
+using nimbrel::kCommsCaption;
 using nimbrel::Outcome;
 using nimbrel::TransferEngine;
 
 namespace {
 
-constexpr const char* kCommsCaption = "Communications error";
 constexpr const char* kStartFirst = "You must start PTT communications first";
 
 void Exclaim(const std::string& text, const std::string& caption) {
@@ -56,20 +56,15 @@ bool TNimbrelWindow::RefuseCloseDuringTransfer() {
     TransferRunner* running = TransferRunner::Current();
     nimbrel::LinkSession* link = Link();
     if (running == nullptr || link == nullptr || !link->Busy()) return false;
-    const auto answer = CurrentUi().MessageBox(
-        "A transfer with the transmitter is running.\r\nCancel it and close the window?", "",
-        Buttons::YesNo, Icon::Question);
-    if (answer == nimbrel::Answer::Yes) {
-        const QPointer<QMdiSubWindow> frame(MDIChild);
-        const QPointer<TNimbrelWindow> self(this);
-        running->CancelThen([frame, self] {
-            if (!frame.isNull()) {
-                frame->close();
-            } else if (!self.isNull()) {
-                self->close();
-            }
-        });
-    }
+    const QPointer<QMdiSubWindow> frame(MDIChild);
+    const QPointer<TNimbrelWindow> self(this);
+    running->OfferCancelThen("close the window", [frame, self] {
+        if (!frame.isNull()) {
+            frame->close();
+        } else if (!self.isNull()) {
+            self->close();
+        }
+    });
     return true;
 }
 

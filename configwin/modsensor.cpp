@@ -1,5 +1,7 @@
 #include "configwin/modsensor.h"
 
+#include "configwin/qttext.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -24,21 +26,11 @@ ModSensor::Driver& CurrentDriver() {
     return driver;
 }
 
-// Item texts are bytes; Latin-1 keeps each byte one character.
-QString FromItem(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToItem(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
 QLineEdit* MakeEdit(QWidget* parent, const char* name, const std::string& text) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     edit->setMaxLength(kMaxEditText);
-    edit->setText(FromItem(text));
+    edit->setText(nimbrel::ItemText(text));
     return edit;
 }
 
@@ -68,7 +60,7 @@ ModSensor::ModSensor(QWidget* parent, nimbrel::ModSensorXfer& xfer)
     type_->setObjectName(QStringLiteral("type"));
     type_->setEditable(false);
     for (const std::string& entry : xfer.types)
-        type_->addItem(FromItem(entry));
+        type_->addItem(nimbrel::ItemText(entry));
     if (xfer.selected >= 0 && xfer.selected < type_->count()) type_->setCurrentIndex(xfer.selected);
     name_ = MakeEdit(this, "name", xfer.name);
     value_ = MakeEdit(this, "value", xfer.value);
@@ -145,15 +137,15 @@ int ModSensor::Execute() {
 
 nimbrel::ModSensorXfer ModSensor::Form() const {
     nimbrel::ModSensorXfer form;
-    form.address = ToItem(address_->text());
+    form.address = nimbrel::ItemText(address_->text());
     for (int i = 0; i < type_->count(); ++i)
-        form.types.push_back(ToItem(type_->itemText(i)));
+        form.types.push_back(nimbrel::ItemText(type_->itemText(i)));
     form.selected = type_->currentIndex();
-    form.name = ToItem(name_->text());
-    form.value = ToItem(value_->text());
-    form.max = ToItem(max_->text());
-    form.min = ToItem(min_->text());
-    form.size = ToItem(size_->text());
+    form.name = nimbrel::ItemText(name_->text());
+    form.value = nimbrel::ItemText(value_->text());
+    form.max = nimbrel::ItemText(max_->text());
+    form.min = nimbrel::ItemText(min_->text());
+    form.size = nimbrel::ItemText(size_->text());
     form.hex = hex_ ? 1 : 0;
     form.user = userCheck_->isChecked() ? 1 : 0;
     form.list = listCheck_->isChecked() ? 1 : 0;
@@ -161,14 +153,14 @@ nimbrel::ModSensorXfer ModSensor::Form() const {
 }
 
 void ModSensor::ShowNumbers(const nimbrel::ModSensorXfer& form) {
-    value_->setText(FromItem(form.value));
-    max_->setText(FromItem(form.max));
-    min_->setText(FromItem(form.min));
+    value_->setText(nimbrel::ItemText(form.value));
+    max_->setText(nimbrel::ItemText(form.max));
+    min_->setText(nimbrel::ItemText(form.min));
 }
 
 void ModSensor::CBNSelchange() {
-    if (const auto size = nimbrel::ProposedSize(ToItem(type_->currentText())))
-        size_->setText(FromItem(*size));
+    if (const auto size = nimbrel::ProposedSize(nimbrel::ItemText(type_->currentText())))
+        size_->setText(nimbrel::ItemText(*size));
     update();
 }
 

@@ -1,6 +1,7 @@
 #include "configwin/printout.h"
 
 #include "config/configfile.h"
+#include "configwin/qttext.h"
 #include "platform/ui.h"
 
 #include <QDialog>
@@ -66,11 +67,6 @@ Layout PageLayout(const QPainter& painter) {
     return layout;
 }
 
-// Item texts are bytes; Latin-1 keeps each byte one character.
-QString FromItem(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Writes `text` on text line `line`, its left end at `x`.
 void WriteLine(QPainter& painter, const Layout& layout, double x, int line, const QString& text) {
     painter.drawText(QPointF(x, layout.LineTop(line) + layout.ascent), text);
@@ -121,9 +117,10 @@ void TPTTPrintout::PrintPage(QPainter& painter, int page) const {
     WriteLine(painter, layout, layout.valueX, kHeadingLine, QStringLiteral("Value"));
     for (int k = 0; k < lines; ++k) {
         const nimbrel::DisplayLine& item = *items_[static_cast<std::size_t>(first + k)];
-        WriteLine(painter, layout, layout.textX, kFirstItemLine + k, FromItem(item.GetName()));
+        WriteLine(painter, layout, layout.textX, kFirstItemLine + k,
+                  nimbrel::ItemText(item.GetName()));
         WriteLine(painter, layout, layout.valueX, kFirstItemLine + k,
-                  FromItem(item.GetValueText()));
+                  nimbrel::ItemText(item.GetValueText()));
     }
 
     QPen pen(painter.pen().color(), layout.penWidth);

@@ -1,6 +1,7 @@
 #include "configwin/simpledialog.h"
 
 #include "configwin/nimbrelwindow.h"
+#include "configwin/qttext.h"
 #include "resources/pictures.h"
 
 #include <QCloseEvent>
@@ -27,16 +28,6 @@ constexpr const char* kLabels[kSimpleFieldCount] = {
     "PTT ID Number:", "Transmission Repitation Rate (seconds):", "Transmission On Time (seconds):",
     "Transmission Off Time (seconds):"};
 constexpr const char* kEditNames[kSimpleFieldCount] = {"pttId", "repRate", "onTime", "offTime"};
-
-// Item texts are bytes; Latin-1 keeps each byte one character.
-QString FromItem(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToItem(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 } // namespace
 
@@ -107,7 +98,7 @@ void SimpleDialog::SetupWindow() {
             index >= 0 ? window_->Items[static_cast<std::size_t>(index)].get() : nullptr;
         items_[slot] = item;
         // A field without an item stays empty.
-        edits_[slot]->setText(item != nullptr ? FromItem(nimbrel::SimpleFieldText(*item))
+        edits_[slot]->setText(item != nullptr ? nimbrel::ItemText(nimbrel::SimpleFieldText(*item))
                                               : QString());
     }
     edits_[0]->setFocus();
@@ -129,7 +120,7 @@ void SimpleDialog::BNClicked() {
     for (int f = 0; f < kSimpleFieldCount; ++f) {
         const auto slot = static_cast<std::size_t>(f);
         items[slot] = FieldItem(f);
-        texts[slot] = ToItem(edits_[slot]->text());
+        texts[slot] = nimbrel::ItemText(edits_[slot]->text());
     }
     const std::vector<int> failed = nimbrel::ApplySimpleForm(items, texts);
 

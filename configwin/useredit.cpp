@@ -14,15 +14,6 @@ namespace nimbrel {
 
 int UserEdit::suspended_ = 0;
 
-QString ItemText(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ItemText(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
 bool IsOkOrCancelButton(const QWidget* widget) {
     const auto* button = qobject_cast<const QAbstractButton*>(widget);
     if (button == nullptr) return false;

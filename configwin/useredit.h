@@ -6,6 +6,8 @@
 // so the edit can be bound to another item (or to none).
 #pragma once
 
+#include "configwin/qttext.h"
+
 #include <QLineEdit>
 #include <QString>
 
@@ -14,11 +16,6 @@
 namespace nimbrel {
 
 class DisplayLine;
-
-// Item texts are single-byte characters, one byte per character, as in the
-// configuration file.
-QString ItemText(const std::string& text);
-std::string ItemText(const QString& text);
 
 // What a value edit needs from the window that shows it.
 class EditHost {

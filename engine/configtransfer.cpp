@@ -1,5 +1,7 @@
 #include "engine/configtransfer.h"
 
+#include "platform/text.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -11,13 +13,6 @@ constexpr std::size_t kListedLines = 20;
 
 std::string AndMore(std::int64_t more, const char* what) {
     return more > 0 ? "\r\nand " + std::to_string(more) + " more " + what : std::string();
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "config/displayline.h"
 #include "link/protocol.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 #include <algorithm>
@@ -18,7 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kCommsCaption = "Communications error";
 constexpr const char* kNoAnswerText = "No communication from PTT";
 constexpr const char* kVersionCaption = "Software version";
 constexpr const char* kNoVersionText = "No version information available";
@@ -52,13 +52,6 @@ std::int32_t MsBetween(Clock::time_point from, Clock::time_point to) {
 
 std::int32_t DurationMs(Clock::duration d) {
     return MsBetween(Clock::time_point{}, Clock::time_point{} + d);
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
 }
 
 std::string Quoted(const std::string& s) {

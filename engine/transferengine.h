@@ -27,6 +27,8 @@ class Ui;
 
 // What the caller shows when Start is answered (empty caption, no icon).
 inline constexpr const char* kStartedText = "Communications started";
+// The caption of every message about the link or a transfer that failed.
+inline constexpr const char* kCommsCaption = "Communications error";
 
 // How a transfer ended. Every outcome but Done has been reported to the user.
 enum class Outcome {

@@ -1,5 +1,8 @@
 #include "link/comstream.h"
 
+#include "platform/clock.h"
+#include "platform/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -69,13 +72,6 @@ std::uint32_t ExpandBaud(std::uint32_t value) {
     }
 }
 
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(" \t");
-    return s.substr(first, last - first + 1);
-}
-
 std::vector<std::string> SplitFields(const std::string& s) {
     std::vector<std::string> fields;
     std::string::size_type start = 0;
@@ -91,12 +87,6 @@ std::vector<std::string> SplitFields(const std::string& s) {
 bool AllDigits(const std::string& s) {
     return !s.empty() && s.size() <= 9 &&
            std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-}
-
-std::int32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
-    return static_cast<std::int32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::steady_clock::now() - since)
-                                         .count());
 }
 
 // The system's text for an error, starting in lower case like ours.

@@ -1,5 +1,7 @@
 #include "link/transport.h"
 
+#include "platform/clock.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -15,11 +17,6 @@ namespace nimbrel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::int32_t ElapsedMs(Clock::time_point since) {
-    return static_cast<std::int32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
 
 constexpr const char* kNotOpen = "the port is not open";
 // How often wake-up bytes alone reach the display.

@@ -13,6 +13,12 @@ std::uint32_t TickCount() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+std::int32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+    using namespace std::chrono;
+    return static_cast<std::int32_t>(
+        duration_cast<milliseconds>(steady_clock::now() - since).count());
+}
+
 std::int64_t WallSeconds() {
     using namespace std::chrono;
     return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();

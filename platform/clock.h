@@ -1,6 +1,7 @@
 // Time sources: a steady millisecond tick for timeouts and the wall clock.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -8,6 +9,9 @@ namespace nimbrel {
 
 // Milliseconds on a steady clock (never goes backwards).
 std::uint32_t TickCount();
+
+// Milliseconds on the steady clock since `since`.
+std::int32_t ElapsedMs(std::chrono::steady_clock::time_point since);
 
 // Wall clock in whole seconds.
 std::int64_t WallSeconds();

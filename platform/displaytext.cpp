@@ -3,11 +3,8 @@
 #include <cstdint>
 
 namespace nimbrel {
-namespace {
 
-// The length of the valid UTF-8 sequence at `at`, 0 when there is none.
-// Overlong forms, surrogates and code points past U+10FFFF are not valid.
-std::size_t SequenceLength(std::string_view s, std::size_t at) {
+std::size_t Utf8Length(std::string_view s, std::size_t at) {
     const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(s[i]); };
     const std::uint8_t b = byte(at);
     std::size_t n = 0;
@@ -33,6 +30,8 @@ std::size_t SequenceLength(std::string_view s, std::size_t at) {
     }
     return n;
 }
+
+namespace {
 
 void Escape(std::string& out, char c) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -60,7 +59,7 @@ std::string DisplayText(std::string_view text, bool keepLineBreaks) {
             ++i;
             continue;
         }
-        const std::size_t n = SequenceLength(text, i);
+        const std::size_t n = Utf8Length(text, i);
         // C2 80 to C2 9F: the C1 controls (0x9b starts a command on some terminals).
         const bool c1 = n == 2 && b == 0xC2 && static_cast<std::uint8_t>(text[i + 1]) < 0xA0;
         if (n == 0 || c1) {

@@ -14,4 +14,9 @@ namespace nimbrel {
 // changes nothing.
 std::string DisplayText(std::string_view text, bool keepLineBreaks = false);
 
+// The length (2 to 4) of the valid multi-byte UTF-8 sequence at `at`; 0 for
+// an ASCII byte and where there is none (overlong forms, surrogates and code
+// points past U+10FFFF are not valid).
+std::size_t Utf8Length(std::string_view s, std::size_t at);
+
 } // namespace nimbrel

@@ -1,5 +1,7 @@
 #include "platform/settings.h"
 
+#include "platform/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -41,12 +43,8 @@ std::string Lower(std::string s) {
     return s;
 }
 
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
-}
+// What a line's name or value is trimmed of.
+constexpr std::string_view kBlanks = " \t\r";
 
 bool SameName(const std::string& a, const std::string& b) {
     return Lower(a) == Lower(b);
@@ -119,20 +117,20 @@ std::vector<Line> SplitLines(std::string_view text) {
 
 // Section name of a "[name]" line.
 bool SectionOf(const std::string& line, std::string& name) {
-    const std::string t = Trim(line);
+    const std::string t = Trim(line, kBlanks);
     if (t.size() < 2 || t.front() != '[') return false;
     const auto close = t.find(']');
     if (close == std::string::npos) return false;
-    name = Trim(t.substr(1, close - 1));
+    name = Trim(t.substr(1, close - 1), kBlanks);
     return true;
 }
 
 bool KeyOf(const std::string& line, std::string& key, std::string& value) {
     const auto eq = line.find('=');
     if (eq == std::string::npos) return false;
-    key = Trim(line.substr(0, eq));
+    key = Trim(line.substr(0, eq), kBlanks);
     if (key.empty() || key[0] == ';') return false;
-    value = Trim(line.substr(eq + 1));
+    value = Trim(line.substr(eq + 1), kBlanks);
     return true;
 }
 
@@ -327,7 +325,7 @@ std::string Settings::WithValue(std::string_view text, const std::string& sectio
         if (KeyOf(lines[i].body, k, v) && SameName(k, key)) {
             lines[i].body = k + "=" + value; // the key keeps its spelling and line end
             done = true;
-        } else if (!Trim(lines[i].body).empty()) {
+        } else if (!Trim(lines[i].body, kBlanks).empty()) {
             insertAt = i + 1;
         }
     }

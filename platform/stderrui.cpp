@@ -1,5 +1,7 @@
 #include "platform/stderrui.h"
 
+#include "platform/text.h"
+
 #include <chrono>
 #include <iostream>
 #include <thread>
@@ -11,18 +13,7 @@ namespace {
 
 // The text with single newlines for its line breaks, ending in one.
 std::string Lines(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + 1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            const char pair = c == '\r' ? '\n' : '\r';
-            if (i + 1 < text.size() && text[i + 1] == pair) ++i;
-            out += '\n';
-        } else {
-            out += c;
-        }
-    }
+    std::string out = SingleNewlines(text);
     if (out.empty() || out.back() != '\n') out += '\n';
     return out;
 }

@@ -7,6 +7,7 @@
 #include "terminal/transferrunner.h"
 #include "platform/commandids.h"
 #include "platform/options.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 #include <QFontDatabase>
@@ -181,16 +182,10 @@ void TermWin::ExecuteCommand(int id) {
 
 bool TermWin::CanClose() {
     if (TransferRunner* running = TransferRunner::Current(); running != nullptr && link_->Busy()) {
-        const auto answer = CurrentUi().MessageBox(
-            "A transfer with the transmitter is running.\r\nCancel it and close the terminal "
-            "window?",
-            "", Buttons::YesNo, Icon::Question);
-        if (answer == nimbrel::Answer::Yes) {
-            QPointer<QWidget> frame(parentWidget());
-            running->CancelThen([frame] {
-                if (!frame.isNull()) frame->close();
-            });
-        }
+        const QPointer<QWidget> frame(parentWidget());
+        running->OfferCancelThen("close the terminal window", [frame] {
+            if (!frame.isNull()) frame->close();
+        });
         return false;
     }
     TidyUp();
@@ -430,9 +425,7 @@ void TermWin::CmReadmemory() {
     if (!RequireOpenPort()) return;
     const auto input = CurrentUi().InputText(kReadCaption, kReadPrompt, "", kReadMaxChars);
     if (!input) return;
-    std::string address = input->substr(0, kAddressDigits);
-    for (char& c : address)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string address = nimbrel::Upper(input->substr(0, kAddressDigits));
     bool hex = address.size() == static_cast<std::size_t>(kAddressDigits);
     for (char c : address)
         hex = hex && IsUpperHexDigit(c);

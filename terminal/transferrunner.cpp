@@ -214,6 +214,13 @@ void TransferRunner::CancelThen(std::function<void()> then) {
     RequestCancel();
 }
 
+void TransferRunner::OfferCancelThen(const std::string& closing, std::function<void()> then) {
+    const auto answer = nimbrel::CurrentUi().MessageBox(
+        "A transfer with the transmitter is running.\r\nCancel it and " + closing + "?", "",
+        Buttons::YesNo, Icon::Question);
+    if (answer == nimbrel::Answer::Yes) CancelThen(std::move(then));
+}
+
 Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, const QString& title,
                             const Job& job, const StatusFn& status) {
     if (Refused(session)) return Outcome::Refused;
@@ -259,7 +266,7 @@ bool TransferRunner::Refused(const nimbrel::LinkSession& session) {
         nimbrel::CurrentUi().MessageBox(
             "Another transfer with the transmitter is running.\r\nWait until it has ended, or "
             "cancel it, and try again.",
-            "Communications error", Buttons::Ok, Icon::Exclamation);
+            nimbrel::kCommsCaption, Buttons::Ok, Icon::Exclamation);
         return true;
     }
     if (!session.IsOpen()) {
@@ -267,7 +274,7 @@ bool TransferRunner::Refused(const nimbrel::LinkSession& session) {
         nimbrel::CurrentUi().MessageBox("The serial port" + (device.empty() ? "" : " " + device) +
                                             " is not open.\r\nNothing was sent to the "
                                             "transmitter.",
-                                        "Communications error", Buttons::Ok, Icon::Exclamation);
+                                        nimbrel::kCommsCaption, Buttons::Ok, Icon::Exclamation);
         return true;
     }
     return false;

@@ -45,6 +45,9 @@ public:
     // While a transfer runs: cancels it and runs `then` on the user interface
     // thread once it has ended (for a window closed meanwhile).
     void CancelThen(std::function<void()> then);
+    // Asks "A transfer with the transmitter is running. Cancel it and
+    // <closing>?"; on Yes, CancelThen(then).
+    void OfferCancelThen(const std::string& closing, std::function<void()> then);
 
     // From the job's thread: runs `fn` on the user interface thread, in order.
     static void OnUiThread(std::function<void()> fn);

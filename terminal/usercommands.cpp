@@ -1,5 +1,6 @@
 #include "terminal/usercommands.h"
 
+#include "configwin/qttext.h"
 #include "terminal/termhost.h"
 #include "terminal/termwin.h"
 
@@ -57,7 +58,7 @@ UserCommands::UserCommands(QWidget* parent, UserCommandsXfer& transfer)
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     caption->setBuddy(list_);
     for (const std::string& entry : transfer_.entries)
-        list_->addItem(QString::fromLocal8Bit(entry.c_str()));
+        list_->addItem(nimbrel::ShownText(entry));
     if (transfer_.selected >= 0 && transfer_.selected < list_->count()) {
         list_->setCurrentRow(transfer_.selected);
     }

@@ -557,6 +557,29 @@ TEST_F(AppTest, DroppedFilesOpenInOrderOneConfigurationAtATime) {
     EXPECT_EQ(ui.Texts().size(), 3u);
 }
 
+TEST_F(AppTest, FrameAndClientAreaTakeDragsOfLocalFilesOnly) {
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile("/d/a.cfg")});
+    QMimeData text;
+    text.setText("/d/a.cfg");
+    QStringList dropped;
+    QObject::connect(Frame(), &TNimbrelFrame::FilesDropped,
+                     [&](const QStringList& p) { dropped += p; });
+    for (QWidget* target :
+         {static_cast<QWidget*>(Frame()), static_cast<QWidget*>(Client()), Client()->viewport()}) {
+        for (const QMimeData* mime : {&files, &text}) {
+            const bool taken = mime == &files;
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &enter);
+            EXPECT_EQ(enter.isAccepted(), taken) << target->objectName().toStdString();
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &drop);
+            EXPECT_EQ(drop.isAccepted(), taken);
+        }
+    }
+    EXPECT_EQ(dropped, QStringList(3, "/d/a.cfg"));
+}
+
 TEST_F(AppTest, HelpOpensTheShippedPage) {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
