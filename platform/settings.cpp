@@ -106,7 +106,8 @@ std::vector<Line> SplitLines(std::string_view text) {
             line.eol = "\n";
             text = text.substr(end + 1);
         }
-        if (!line.body.empty() && line.body.back() == '\r') {
+        // Only a line feed ends a line: an unterminated last line keeps its CR.
+        if (!line.eol.empty() && !line.body.empty() && line.body.back() == '\r') {
             line.body.pop_back();
             line.eol = "\r" + line.eol;
         }

@@ -292,4 +292,9 @@ TEST(SettingsText, ReadsAndWritesTextAsTheFile) {
               "[COM]\r\nport=2\nbaud=1\r\nstop=2\r\n[UI]\nw=1");
     EXPECT_EQ(Settings::WithValue("[COM]\r\nport=2\nbaud=1\r\n[UI]\nw=1", "UI", "v", "3"),
               "[COM]\r\nport=2\nbaud=1\r\n[UI]\nw=1\r\nv=3\r\n");
+    // A lone CR does not end the last line: what is added after it starts a line of its own.
+    const std::string added = Settings::WithValue("[COM]\nx=[UI\r", "UI", "w", "5");
+    EXPECT_EQ(added, "[COM]\nx=[UI\r\n[UI]\nw=5\n");
+    ASSERT_TRUE(Settings::FindValue(added, "UI", "w", value));
+    EXPECT_EQ(value, "5");
 }
