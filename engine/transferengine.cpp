@@ -34,6 +34,13 @@ constexpr const char* kExitSentNote =
 
 // Bytes of one item that a read can take.
 constexpr std::int32_t kReadBufferSize = 256;
+// After an echo of the command with less than an answer behind it, the line
+// must be quiet this many times the quiet time, and at least this long.
+constexpr std::int32_t kEchoQuietFactor = 10;
+constexpr std::int32_t kEchoQuietMinMs = 50;
+// Characters kept to find an echo: the command, an answer and some to spare.
+constexpr std::size_t kRecentKept = 32;
+
 // The version answer keeps this many characters.
 constexpr std::size_t kVersionKeep = 199;
 // Progress of a wait is reported at least this often.
@@ -202,6 +209,9 @@ public:
 
     // What came back after one command, gathered towards its answer.
     struct Listening {
+        explicit Listening(std::string command) : echo(Upper(std::move(command))) {}
+        std::string echo;          // the command, as a transmitter that echoes sends it back
+        std::string recent;        // the last characters received, enough to hold an echo and an answer
         std::string tail;          // the last characters received
         bool fresh = false;        // characters came since the last answer taken
         Clock::time_point last{};  // when characters last came
@@ -211,8 +221,10 @@ public:
     // Waits until `deadline` for the next answer: at least 12 characters, then
     // the line quiet for the quiet time, or for twice the longest pause between
     // the characters so far when that is longer (a slow transmitter's answer
-    // is not cut). An echo or a stream runs on without such a pause. The
-    // answer is the last 12 characters.
+    // is not cut). An echo or a stream runs on without such a pause; an echo of
+    // the command followed by less than an answer waits longer still, so a
+    // pause in the middle (a busy peer, an adapter's packets) does not cut the
+    // answer. The answer is the last 12 characters.
     IoStatus NextAnswer(Listening& l, Clock::time_point deadline, const CancelFlag* cancel,
                         std::string& answer) {
         const auto length = static_cast<std::size_t>(kAnswerLength);
@@ -220,7 +232,8 @@ public:
             const std::int32_t left = MsBetween(Clock::now(), deadline);
             if (left <= 0) return IoStatus::TimedOut;
             const bool full = l.fresh && l.tail.size() >= length;
-            const std::int32_t quiet = std::max(quietMs_, DurationMs(2 * l.longest));
+            std::int32_t quiet = std::max(quietMs_, DurationMs(2 * l.longest));
+            if (full && EchoedShort(l)) quiet = std::max(kEchoQuietFactor * quiet, kEchoQuietMinMs);
             const IoStatus status =
                 Io().WaitForBytes(1, full ? std::min(quiet, left) : left, cancel);
             if (status == IoStatus::TimedOut) {
@@ -234,9 +247,20 @@ public:
             if (!l.tail.empty()) l.longest = std::max(l.longest, now - l.last);
             l.last = now;
             l.fresh = true;
+            const std::size_t before = l.tail.size();
             TakeAll(l.tail);
+            l.recent += Upper(l.tail.substr(before));
+            if (l.recent.size() > kRecentKept) l.recent.erase(0, l.recent.size() - kRecentKept);
             if (l.tail.size() > length) l.tail.erase(0, l.tail.size() - length);
         }
+    }
+
+    // The last echo of the command came with fewer than 12 characters after it.
+    static bool EchoedShort(const Listening& l) {
+        if (l.echo.empty()) return false;
+        const auto at = l.recent.rfind(l.echo);
+        return at != std::string::npos &&
+               l.recent.size() - at - l.echo.size() < static_cast<std::size_t>(kAnswerLength);
     }
 
     // Result of sending a run of 7-character commands.
@@ -281,7 +305,7 @@ public:
                 Io().Flush();
                 result.status = Write(read, nullptr);
                 if (result.status != IoStatus::Ok) return result;
-                Listening listening;
+                Listening listening(read);
                 AnswerForm::Verdict verdict = AnswerForm::Verdict::Taken;
                 while (!result.verified && verdict == AnswerForm::Verdict::Taken) {
                     std::string answer;
@@ -353,7 +377,7 @@ public:
             Io().Flush();
             status = Write(command, CancelFlagPtr());
             if (status != IoStatus::Ok) break;
-            Listening listening;
+            Listening listening(command);
             std::string answer;
             status = NextAnswer(listening, deadline, CancelFlagPtr(), answer);
             if (status != IoStatus::Ok) break;

@@ -50,6 +50,8 @@ void Usage(std::FILE* to) {
                "  --stop-after-reads N  answer only the first N reads\n"
                "  --noise HEX           bytes sent before every 0x06 and every answer\n"
                "  --byte-gap MS         a slow transmitter: one byte out every MS ms\n"
+               "  --answer-pause MS     pause MS ms before the last 7 characters of\n"
+               "                        each memory answer\n"
                "  --link PATH           keep a symbolic link PATH to the device while\n"
                "                        running (an existing link is replaced)\n"
                "  --unplug-after N      hang up and end after N bytes received\n"
@@ -123,6 +125,7 @@ int main(int argc, char** argv) {
         kPersist,
         kAsleep,
         kByteGap,
+        kAnswerPause,
         kLink,
         kUnplugAfter,
         kStopTakingAfter,
@@ -152,6 +155,7 @@ int main(int argc, char** argv) {
         {"persist", no_argument, nullptr, kPersist},
         {"asleep", no_argument, nullptr, kAsleep},
         {"byte-gap", required_argument, nullptr, kByteGap},
+        {"answer-pause", required_argument, nullptr, kAnswerPause},
         {"link", required_argument, nullptr, kLink},
         {"unplug-after", required_argument, nullptr, kUnplugAfter},
         {"stop-taking-after", required_argument, nullptr, kStopTakingAfter},
@@ -260,6 +264,13 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.byteGapMs = static_cast<std::int32_t>(value);
+            break;
+        case kAnswerPause:
+            if (!number(optarg, 1, 60'000, value)) {
+                std::fprintf(stderr, "nimbrel-sim: bad --answer-pause %s\n", optarg);
+                return 2;
+            }
+            options.answerPauseMs = static_cast<std::int32_t>(value);
             break;
         case kLink:
             if (*optarg == '\0') {

@@ -171,8 +171,18 @@ bool Transmitter::IsCommandStart(char c) const {
 }
 
 void Transmitter::Take(int fd, char c) {
+    memoryAnswer_ = false;
     const std::string answer = Respond(c);
-    if (!answer.empty()) Send(fd, answer);
+    if (answer.empty()) return;
+    if (memoryAnswer_ && options_.answerPauseMs > 0 && answer.size() > 7) {
+        // An answer in two parts, as a busy transmitter or an adapter's packets give it.
+        const std::size_t cut = answer.size() - 7;
+        Send(fd, answer.substr(0, cut));
+        std::this_thread::sleep_for(std::chrono::milliseconds(options_.answerPauseMs));
+        Send(fd, answer.substr(cut));
+        return;
+    }
+    Send(fd, answer);
 }
 
 // Takes one received byte and answers what to send back: a complete
@@ -228,6 +238,7 @@ std::string Transmitter::Respond(char c) {
                     text[k] = k < 10 ? static_cast<char>(' ' + r % 95) : "0123456789ABCDEF"[r % 16];
                 }
                 answer += options_.noise + text;
+                memoryAnswer_ = true;
             }
         } else if (std::all_of(command.begin(), command.end(),
                                [](char ch) { return Upper(ch) == 'T'; })) {

@@ -33,6 +33,7 @@ struct SimOptions {
     std::string noise;                              // sent before every 0x06 and every answer
     bool persist = false;                           // keep running when the other side closes
     std::int32_t byteGapMs = 0; // > 0: output one byte this often (a slow transmitter)
+    std::int32_t answerPauseMs = 0; // > 0: a pause before the last 7 characters of each memory answer
 
     // Peers that are not well-behaved transmitters.
     bool garbage = false;              // reads answer 10 random printable characters, 2 hex digits
@@ -75,6 +76,7 @@ public:
     std::string Received() const;              // every byte received
 
 private:
+    bool memoryAnswer_ = false; // the last Respond answered a memory read
     void Take(int fd, char c);
     std::string Respond(char c);
     bool IsCommandStart(char c) const;

@@ -546,6 +546,9 @@ TEST_F(LinkE2e, HostilePeersNeverPassForAnswers) {
         {"--awake --version-answer V2.10", Op::Version, {O::Invalid}, "Invalid response from PTT"},
         {"--awake --echo", Op::Read, {O::Done}, ""},
         {"--awake --echo", Op::Send, {O::Done}, ""},
+        // 12 characters (echo and a part of the answer), then a pause
+        {"--awake --echo --answer-pause 20", Op::Read, {O::Done}, ""},
+        {"--awake --echo --answer-pause 20", Op::Send, {O::Done}, ""},
         {"--awake --byte-gap 50", Op::Read, {O::Done}, ""}, // one byte every 50 ms
     };
     for (const auto& c : cases) {
