@@ -519,6 +519,9 @@ TEST_F(LinkE2e, SimulatorProgramLoadsMemoryAndDumpsOnSigterm) {
 TEST_F(LinkE2e, HostilePeersNeverPassForAnswers) {
     Settings::WriteString("TIMING", "ReadByteWaitMs", "1000");
     Settings::WriteString("TIMING", "ResponseWaitMs", "1000");
+    // A quiet time that a busy test machine does not outlast by chance: after
+    // an echo, 100 ms.
+    Settings::WriteString("TIMING", "AnswerQuietMs", "10");
     std::string image(0x40, '\0');
     image[0x30] = 0x12;
     image[0x31] = 0x34;
@@ -547,8 +550,8 @@ TEST_F(LinkE2e, HostilePeersNeverPassForAnswers) {
         {"--awake --echo", Op::Read, {O::Done}, ""},
         {"--awake --echo", Op::Send, {O::Done}, ""},
         // 12 characters (echo and a part of the answer), then a pause
-        {"--awake --echo --answer-pause 20", Op::Read, {O::Done}, ""},
-        {"--awake --echo --answer-pause 20", Op::Send, {O::Done}, ""},
+        {"--awake --echo --answer-pause 40", Op::Read, {O::Done}, ""},
+        {"--awake --echo --answer-pause 40", Op::Send, {O::Done}, ""},
         {"--awake --byte-gap 50", Op::Read, {O::Done}, ""}, // one byte every 50 ms
     };
     for (const auto& c : cases) {
