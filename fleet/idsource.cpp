@@ -1,6 +1,7 @@
 #include "fleet/idsource.h"
 
 #include "config/checks.h"
+#include "platform/displaytext.h"
 
 #include <cctype>
 #include <charconv>
@@ -78,6 +79,7 @@ std::optional<std::vector<FleetId>> IdsFromRange(const std::string& range, const
         error = kNoIdItem;
         return std::nullopt;
     }
+    const std::string shown = DisplayText(range);
     const std::size_t dash = range.find('-');
     std::optional<std::int32_t> first, last;
     if (dash != std::string::npos) {
@@ -85,29 +87,35 @@ std::optional<std::vector<FleetId>> IdsFromRange(const std::string& range, const
         last = ParseId(std::string_view(range).substr(dash + 1));
     }
     if (!first || !last) {
-        error = "The ID range \"" + range +
+        error = "The ID range \"" + shown +
                 "\" is not of the form START-END (two decimal numbers, e.g. 12000-12063).";
         return std::nullopt;
     }
     if (*first > *last) {
-        error = "The ID range \"" + range + "\" ends before it starts.";
-        return std::nullopt;
-    }
-    const std::int64_t count = std::int64_t{*last} - *first + 1;
-    if (count > static_cast<std::int64_t>(kMaxFleetIds)) {
-        error = "The ID range \"" + range + "\" holds " + std::to_string(count) +
-                " IDs; one run takes at most " + std::to_string(kMaxFleetIds) + ".";
+        error = "The ID range \"" + shown + "\" ends before it starts.";
         return std::nullopt;
     }
     IdChecker checker(*item);
     // Limits are an interval: its ends decide for every ID between them. A
-    // list item's values are checked one by one.
+    // list item's values are checked one by one below.
+    for (const std::int32_t end : {*first, *last}) {
+        if (std::string problem = checker.Problem(end); !problem.empty()) {
+            error = Refused(end, " of the range " + shown, problem);
+            return std::nullopt;
+        }
+    }
+    const std::int64_t count = std::int64_t{*last} - *first + 1;
+    if (count > static_cast<std::int64_t>(kMaxFleetIds)) {
+        error = "The ID range \"" + shown + "\" holds " + std::to_string(count) +
+                " IDs; one run takes at most " + std::to_string(kMaxFleetIds) + ".";
+        return std::nullopt;
+    }
     std::vector<FleetId> ids;
     for (std::int64_t id = *first; id <= *last; ++id) {
         const auto v = static_cast<std::int32_t>(id);
-        if (item->GetList() || v == *first || v == *last) {
+        if (item->GetList()) {
             if (std::string problem = checker.Problem(v); !problem.empty()) {
-                error = Refused(v, " of the range " + range, problem);
+                error = Refused(v, " of the range " + shown, problem);
                 return std::nullopt;
             }
         }
@@ -139,7 +147,7 @@ std::optional<std::vector<FleetId>> IdsFromList(const std::string& text, const I
         const auto id = ParseId(line);
         const std::string where = " (line " + std::to_string(lineNo) + ")";
         if (!id) {
-            error = "Line " + std::to_string(lineNo) + " of the ID list, \"" + std::string(line) +
+            error = "Line " + std::to_string(lineNo) + " of the ID list, \"" + DisplayText(line) +
                     "\", is not a decimal PTT ID.";
             return std::nullopt;
         }

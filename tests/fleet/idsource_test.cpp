@@ -74,7 +74,7 @@ TEST(IdSourceTest, RefusedSourcesNameTheProblem) {
         {false, true, "9-3", "ends before it starts"},
         {false, true, "0-10", "PTT ID 0 of the range 0-10 cannot be sent"},
         {false, true, "99990-100000", "outside its limits 1 to 99999"},
-        {false, true, "1-99999999", "at most 100000"},
+        {false, true, "1-99999999", "PTT ID 99999999 of the range 1-99999999 cannot be sent"},
         {true, true, "5\n6\n\n5\n", "PTT ID 5 is in the ID list twice, on lines 1 and 4."},
         {true, true, "5\n6x\n", "Line 2 of the ID list, \"6x\", is not a decimal PTT ID."},
         {true, true, "5\n-6\n", "Line 2"},
@@ -89,6 +89,12 @@ TEST(IdSourceTest, RefusedSourcesNameTheProblem) {
         EXPECT_FALSE(ids) << c.text;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.text << ": " << error;
     }
+    ItemList wide = Config();
+    wide[1]->SetMax(50000000);
+    std::string error;
+    EXPECT_FALSE(IdsFromRange("1-40000000", wide, error));
+    EXPECT_NE(error.find("holds 40000000 IDs; one run takes at most 100000."), std::string::npos)
+        << error;
 }
 
 TEST(IdSourceTest, WordsCarryTheCheckBitsOfASingleSend) {
