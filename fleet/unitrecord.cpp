@@ -1,6 +1,8 @@
 #include "fleet/unitrecord.h"
 
+#include "config/configfile.h"
 #include "platform/displaytext.h"
+#include "platform/sha256.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -262,6 +264,10 @@ std::string Reason(int err) {
 }
 
 } // namespace
+
+std::string ConfigSha256(std::int32_t sensorCount, const ItemList& items) {
+    return Sha256Hex(ConfigFileText(sensorCount, items));
+}
 
 std::string UtcTime(std::chrono::system_clock::time_point when) {
     const std::time_t t = std::chrono::system_clock::to_time_t(when);

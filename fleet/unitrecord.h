@@ -3,6 +3,8 @@
 // the next unit starts.
 #pragma once
 
+#include "config/displayline.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -40,6 +42,10 @@ struct UnitRecord {
 
     bool operator==(const UnitRecord&) const = default;
 };
+
+// The SHA-256 (hex) of the configuration as the program writes its file: the
+// hash records carry and a resumed run compares.
+std::string ConfigSha256(std::int32_t sensorCount, const ItemList& items);
 
 // The time as UTC ISO 8601 to the second.
 std::string UtcTime(std::chrono::system_clock::time_point when);

@@ -31,6 +31,16 @@ TEST(UnitRecordTest, UtcTimeIsIso8601) {
     EXPECT_EQ(UtcTime(std::chrono::system_clock::from_time_t(1796839384)), "2026-12-09T18:03:04Z");
 }
 
+TEST(UnitRecordTest, ConfigHashFollowsTheItems) {
+    ItemList items;
+    items.push_back(std::make_unique<DisplayLine>(0, "ARGOS", "0", "Rep rate", "60", kTypeInt, 2));
+    const std::string hash = ConfigSha256(1, items);
+    EXPECT_EQ(hash.size(), 64u);
+    EXPECT_EQ(ConfigSha256(1, items), hash);
+    items[0]->SetValue(61);
+    EXPECT_NE(ConfigSha256(1, items), hash);
+}
+
 TEST(UnitRecordTest, LineEscapesAndReadsBack) {
     UnitRecord r = Record(11111);
     r.portById = "/dev/serial/by-id/usb-FTDI_\"A\"-if00";
