@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -212,9 +213,14 @@ private:
             v.kind = Value::kString;
             return String(v.text);
         }
-        if (Word("true") || Word("false")) {
+        if (Word("true")) {
             v.kind = Value::kBool;
-            v.flag = s_[at_ - 1] == 'e' && s_[at_ - 2] == 'u';
+            v.flag = true;
+            return true;
+        }
+        if (Word("false")) {
+            v.kind = Value::kBool;
+            v.flag = false;
             return true;
         }
         if (Word("null")) {
@@ -373,12 +379,9 @@ std::optional<UnitRecord> ParseRecordLine(std::string_view line) {
             std::string hex;
             text(hex);
             if (!hex.empty()) {
-                char* end = nullptr;
-                const unsigned long w = std::strtoul(hex.c_str(), &end, 16);
-                if (*end != '\0' || hex.size() > 8)
-                    wellTyped = false;
-                else
-                    r.pttWord = static_cast<std::uint32_t>(w);
+                const char* end = hex.data() + hex.size();
+                const auto [stop, ec] = std::from_chars(hex.data(), end, r.pttWord, 16);
+                if (ec != std::errc() || stop != end) wellTyped = false;
             }
         }
     };
