@@ -63,6 +63,20 @@ TEST(UnitRecordTest, LineEscapesAndReadsBack) {
     EXPECT_EQ(ParseRecordLine(noId), none);
 }
 
+TEST(UnitRecordTest, ReaderRefusesWhatIsNotARecord) {
+    for (const char* line :
+         {"", "[1]", "{}", R"({"outcome":"done")", R"({"outcome":"done"} x)",
+          R"({"outcome":"done","verified":"yes"})", R"({"outcome":"done","ptt_id":"12"})",
+          R"({"outcome":"done","ptt_word":"-1"})", R"({"outcome":"done","ptt_word":"1FFFFFFFF"})",
+          R"({"outcome":"done","message":"\ud800"})", R"({"outcome":"done","message":"\q"})",
+          R"({"outcome":"done","ptt_id":99999999999999999999})"})
+        EXPECT_FALSE(ParseRecordLine(line)) << line;
+    const auto r = ParseRecordLine(
+        R"( { "outcome" : "done", "extra" : 1, "message" : "\u00e9\ud83d\ude00\/" } )");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->message, "\xe9\xf0\x9f\x98\x80/"); // \u0080..\u00ff: one byte each
+}
+
 TEST(UnitRecordTest, LogAppendsTornLineAndResume) {
     test::TempDir dir;
     const std::string log = dir.File("fleet.jsonl");
