@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <map>
 #include <sstream>
 #include <string_view>
 
