@@ -175,12 +175,29 @@ bool History::Open(const std::string& path) {
         return false;
     }
     sqlite3_busy_timeout(db_, options_.busyTimeoutMs);
-    if (!Exec("PRAGMA journal_mode=WAL") || !EnsureSchema()) {
-        if (error_.empty()) Fail("open");
-        Close();
-        return false;
+    if (Exec("PRAGMA journal_mode=WAL") && EnsureSchema()) return true;
+    if (error_.empty()) Fail("open");
+    bool readOnly = (sqlite3_errcode(db_) & 0xff) == SQLITE_READONLY;
+    Close();
+    return readOnly && OpenForReading();
+}
+
+// A database this process may not write can still answer queries; Append
+// then fails with the reason.
+bool History::OpenForReading() {
+    std::string writeError = error_;
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db_, options_.busyTimeoutMs);
+        Statement get(db_, "SELECT max(version) FROM schema_version");
+        if (get.Ok() && sqlite3_step(get.Get()) == SQLITE_ROW && get.Int(0) == kSchemaVersion) {
+            error_.clear();
+            return true;
+        }
     }
-    return true;
+    Close();
+    error_ = writeError;
+    return false;
 }
 
 // Creates the tables unless the file has them already, so that a database

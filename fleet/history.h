@@ -65,7 +65,8 @@ public:
     History(const History&) = delete;
     History& operator=(const History&) = delete;
 
-    // Opens the database, creating it and its folder on first use.
+    // Opens the database, creating it and its folder on first use. A database
+    // that exists but cannot be written is opened for queries only.
     bool Open(const std::string& path);
     bool IsOpen() const { return db_ != nullptr; }
     void Close();
@@ -82,6 +83,7 @@ private:
     bool Exec(const char* sql);
     bool Fail(const char* what);
     bool EnsureSchema();
+    bool OpenForReading();
 
     HistoryOptions options_;
     std::string path_;
