@@ -60,8 +60,10 @@ public:
     }
     void Bind(int i, std::int64_t value) { sqlite3_bind_int64(stmt_, i, value); }
     void Bind(int i, const std::optional<std::int64_t>& value) {
-        if (value) Bind(i, *value);
-        else sqlite3_bind_null(stmt_, i);
+        if (value)
+            Bind(i, *value);
+        else
+            sqlite3_bind_null(stmt_, i);
     }
     std::string Text(int i) const {
         auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
@@ -98,7 +100,8 @@ bool IsIsoTime(const std::string& s) {
             if (at < s.size() && s[at] == '.') {
                 ++at;
                 if (!digits(at, 1)) return false;
-                while (at < s.size() && std::isdigit(static_cast<unsigned char>(s[at]))) ++at;
+                while (at < s.size() && std::isdigit(static_cast<unsigned char>(s[at])))
+                    ++at;
             }
         }
     }
@@ -134,7 +137,9 @@ std::string HistoryTimeNow() {
 
 History::History(HistoryOptions options) : options_(options) {}
 
-History::~History() { Close(); }
+History::~History() {
+    Close();
+}
 
 void History::Close() {
     if (db_) sqlite3_close_v2(db_);
@@ -143,8 +148,8 @@ void History::Close() {
 
 bool History::Fail(const char* what) {
     std::string reason = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    error_ = std::string("Cannot ") + what + " the programming history " + path_ + ": " + reason +
-             ".";
+    error_ =
+        std::string("Cannot ") + what + " the programming history " + path_ + ": " + reason + ".";
     return false;
 }
 
@@ -166,9 +171,9 @@ bool History::Open(const std::string& path) {
             return false;
         }
     }
-    int rc = sqlite3_open_v2(path.c_str(), &db_,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         Fail("open");
         Close();
@@ -186,8 +191,8 @@ bool History::Open(const std::string& path) {
 // then fails with the reason.
 bool History::OpenForReading() {
     std::string writeError = error_;
-    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                        nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) ==
+        SQLITE_OK) {
         sqlite3_busy_timeout(db_, options_.busyTimeoutMs);
         Statement get(db_, "SELECT max(version) FROM schema_version");
         if (get.Ok() && sqlite3_step(get.Get()) == SQLITE_ROW && get.Int(0) == kSchemaVersion) {
@@ -280,7 +285,8 @@ std::optional<std::vector<HistoryRecord>> History::Query(const HistoryFilter& fi
     std::string since = filter.since;
     if (!since.empty()) {
         if (!IsIsoTime(since)) {
-            error_ = "Not a date or time: \"" + since + "\" (use YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ).";
+            error_ =
+                "Not a date or time: \"" + since + "\" (use YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ).";
             return std::nullopt;
         }
         // Stored times end in Z; a bound without it compares the same way.

@@ -22,10 +22,10 @@ namespace nimbrel {
 
 // One send as the history keeps it.
 struct HistoryRecord {
-    std::int64_t rowId = 0;  // set by Query
-    std::string time;        // UTC ISO 8601 ("2026-12-09T18:02:17Z"); empty: now
-    std::string port;        // device, e.g. /dev/ttyUSB0
-    std::string portById;    // its /dev/serial/by-id name, when it has one
+    std::int64_t rowId = 0; // set by Query
+    std::string time;       // UTC ISO 8601 ("2026-12-09T18:02:17Z"); empty: now
+    std::string port;       // device, e.g. /dev/ttyUSB0
+    std::string portById;   // its /dev/serial/by-id name, when it has one
     std::optional<std::int64_t> pttId;
     std::string encodedWord; // the PTT ID item as written, hex
     std::string softwareVersion;
@@ -38,6 +38,8 @@ struct HistoryRecord {
     std::int64_t durationMs = 0;
     std::string backupPath;
     std::string source; // "window", "cli" or "fleet"
+
+    bool operator==(const HistoryRecord&) const = default;
 };
 
 // What Query returns; empty fields match everything.

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -26,6 +28,34 @@ HistoryRecord Rec(std::int64_t id, const std::string& port, const std::string& t
     return r;
 }
 
+// Runs fn in a child process (as an ordinary user when the test runs as root
+// and unprivileged is set) while the parent runs meanwhile; true when fn
+// returned true, and the text it left. Forks with no thread or connection open.
+std::pair<bool, std::string> InChild(const std::function<bool(std::string&)>& fn,
+                                     const std::function<void()>& meanwhile = {},
+                                     bool unprivileged = false) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {false, "no pipe"};
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (unprivileged && ::getuid() == 0 && ::setuid(65534) != 0) ::_exit(2);
+        std::string text;
+        bool ok = fn(text);
+        (void)!::write(fds[1], text.data(), text.size());
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(fds[1]);
+    if (meanwhile) meanwhile();
+    std::string text;
+    char buf[256];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        text.append(buf, std::size_t(n));
+    ::close(fds[0]);
+    int status = 0;
+    if (child > 0) ::waitpid(child, &status, 0);
+    return {child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0, text};
+}
+
 class HistoryTest : public ::testing::Test {
 protected:
     std::string Path() const { return dir.File("data/Nimbrel/history.sqlite"); }
@@ -35,35 +65,31 @@ protected:
 TEST_F(HistoryTest, CreatesFolderInWalModeAndKeepsEveryField) {
     History h;
     ASSERT_TRUE(h.Open(Path())) << h.Error();
-    HistoryRecord r{0,       "2026-12-09T18:02:17Z", "/dev/ttyUSB0", "usb-FTDI_A1", 12034, "2F02A1",
-                    "V3.12", "tag.cfg", "ab12", 812, true, "programmed", "ok", 4321, "/b/1.cfg", "cli"};
-    ASSERT_TRUE(h.Append(r)) << h.Error();
-    r.pttId.reset(); // a configuration without an ID is still recorded
-    ASSERT_TRUE(h.Append(r)) << h.Error();
+    HistoryRecord r{.time = "2026-12-09T18:02:17Z",
+                    .port = "/dev/ttyUSB0",
+                    .portById = "usb-A1",
+                    .pttId = 12034,
+                    .encodedWord = "2F02A1",
+                    .softwareVersion = "V3.12",
+                    .configFile = "tag.cfg",
+                    .configSha256 = "ab12",
+                    .bytesWritten = 812,
+                    .verified = true,
+                    .outcome = "programmed",
+                    .message = "ok",
+                    .durationMs = 4321,
+                    .backupPath = "/b/1.cfg",
+                    .source = "cli"};
+    HistoryRecord noId = r; // a configuration without an ID is still recorded
+    noId.pttId.reset();
+    ASSERT_TRUE(h.Append(r) && h.Append(noId)) << h.Error();
+    EXPECT_TRUE(std::filesystem::exists(Path() + "-wal"));
     auto got = h.Query({});
-    ASSERT_TRUE(got);
-    ASSERT_EQ(got->size(), 2u);
-    const HistoryRecord& g = (*got)[1];
-    EXPECT_EQ(g.time, r.time);
-    EXPECT_EQ(g.portById, r.portById);
-    EXPECT_EQ(g.pttId, 12034);
-    EXPECT_EQ(g.encodedWord, r.encodedWord);
-    EXPECT_EQ(g.configSha256, r.configSha256);
-    EXPECT_EQ(g.bytesWritten, 812);
-    EXPECT_TRUE(g.verified);
-    EXPECT_EQ(g.durationMs, 4321);
-    EXPECT_EQ(g.backupPath, r.backupPath);
-    EXPECT_EQ(g.source, "cli");
-    EXPECT_FALSE((*got)[0].pttId);
-
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(Path().c_str(), &raw), SQLITE_OK);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &st, nullptr);
-    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
-    sqlite3_finalize(st);
-    sqlite3_close(raw);
+    ASSERT_TRUE(got && got->size() == 2u);
+    r.rowId = 1;
+    noId.rowId = 2;
+    EXPECT_EQ((*got)[1], r);
+    EXPECT_EQ((*got)[0], noId);
 }
 
 TEST_F(HistoryTest, QueryFilters) {
@@ -94,9 +120,11 @@ TEST_F(HistoryTest, QueryFilters) {
         auto got = h.Query(c.filter);
         ASSERT_TRUE(got) << h.Error();
         std::vector<std::string> times;
-        for (const auto& r : *got) times.push_back(r.time.substr(8, 5));
+        for (const auto& r : *got)
+            times.push_back(r.time.substr(8, 5));
         EXPECT_EQ(times, c.times) << "id/port/since/limit " << c.filter.pttId.value_or(-1) << " "
-                                  << c.filter.port << " " << c.filter.since << " " << c.filter.limit;
+                                  << c.filter.port << " " << c.filter.since << " "
+                                  << c.filter.limit;
     }
     EXPECT_FALSE(h.Query({std::nullopt, "", "3 Dec", 0}));
     EXPECT_NE(h.Error().find("3 Dec"), std::string::npos);
@@ -108,23 +136,24 @@ TEST_F(HistoryTest, ConcurrentWritersLoseNoRecord) {
         History h;
         int written = 0;
         if (h.Open(Path()))
-            for (int i = 0; i < kEach; ++i) written += h.Append(Rec(base + i, "/dev/x", "")) ? 1 : 0;
+            for (int i = 0; i < kEach; ++i)
+                written += h.Append(Rec(base + i, "/dev/x", "")) ? 1 : 0;
         return written;
     };
-    { History first; ASSERT_TRUE(first.Open(Path())); } // both writers find the schema made
+    {
+        History first;
+        ASSERT_TRUE(first.Open(Path()));
+    } // both writers find the schema made
     int a = 0, b = 0;
     std::thread t([&] { a = writer(0); });
     b = writer(1000);
     t.join();
     EXPECT_EQ(a + b, 2 * kEach);
 
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) ::_exit(writer(2000) == kEach ? 0 : 1);
-    EXPECT_EQ(writer(3000), kEach);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    auto [childOk, _] =
+        InChild([&](std::string&) { return writer(2000) == kEach; }, [&] { a = writer(3000); });
+    EXPECT_TRUE(childOk);
+    EXPECT_EQ(a, kEach);
 
     History h;
     ASSERT_TRUE(h.Open(Path()));
@@ -140,7 +169,8 @@ TEST_F(HistoryTest, LockHeldLongerThanTimeoutFailsAfterTheTimeout) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(h.Append(Rec(1, "/dev/x", "")));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(h.Error(), "Cannot write the programming history " + Path() + ": database is locked.");
+    EXPECT_EQ(h.Error(),
+              "Cannot write the programming history " + Path() + ": database is locked.");
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(other);
     EXPECT_TRUE(h.Append(Rec(1, "/dev/x", ""))) << h.Error();
@@ -161,35 +191,33 @@ TEST_F(HistoryTest, UnusableFilesFailWithTheirName) {
     }
 
     // Read-only file in a read-only folder (as root, tried as an ordinary
-    // user) while another station has it open: queries only.
-    History holder;
-    ASSERT_TRUE(holder.Open(Path()));
-    ASSERT_TRUE(holder.Append(Rec(1, "/dev/x", "")));
+    // user) whose shared-memory index is left by another station: queries only.
+    {
+        History h;
+        ASSERT_TRUE(h.Open(Path()) && h.Append(Rec(1, "/dev/x", "")));
+    }
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(Path().c_str(), &raw), SQLITE_OK);
+    int persist = 1;
+    sqlite3_file_control(raw, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    sqlite3_exec(raw, "SELECT 1 FROM records", nullptr, nullptr, nullptr);
+    sqlite3_close(raw);
     std::string folder = Path().substr(0, Path().rfind('/'));
     ::chmod(Path().c_str(), 0444);
     for (std::string f = folder; f.size() >= dir.Path().size(); f = f.substr(0, f.rfind('/')))
         ::chmod(f.c_str(), f == folder ? 0555 : 0755);
-    int pipeFd[2];
-    ASSERT_EQ(::pipe(pipeFd), 0);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::getuid() == 0 && ::setuid(65534) != 0) ::_exit(2);
-        History h;
-        bool read = h.Open(Path()) && h.Query({}) && h.Query({})->size() == 1;
-        bool wrote = h.Append(Rec(2, "/dev/x", ""));
-        (void)!::write(pipeFd[1], h.Error().data(), h.Error().size());
-        ::_exit(read && !wrote ? 0 : 1);
-    }
-    ::close(pipeFd[1]);
-    char buf[512] = {};
-    (void)!::read(pipeFd[0], buf, sizeof buf - 1);
-    ::close(pipeFd[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << buf;
-    EXPECT_EQ(std::string(buf), "Cannot write the programming history " + Path() +
-                                    ": attempt to write a readonly database.");
+    auto [ok, error] = InChild(
+        [&](std::string& text) {
+            History h;
+            bool read = h.Open(Path()) && h.Query({}) && h.Query({})->size() == 1;
+            bool wrote = h.Append(Rec(2, "/dev/x", ""));
+            text = h.Error();
+            return read && !wrote;
+        },
+        {}, true);
+    EXPECT_TRUE(ok) << error;
+    EXPECT_EQ(error, "Cannot write the programming history " + Path() +
+                         ": attempt to write a readonly database.");
     ::chmod(folder.c_str(), 0755);
 }
 
