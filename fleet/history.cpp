@@ -39,8 +39,9 @@ CREATE INDEX IF NOT EXISTS records_ptt_id ON records (ptt_id);
 CREATE INDEX IF NOT EXISTS records_time ON records (time);
 )";
 
-constexpr const char* kColumns =
-    "id, time, port, port_by_id, ptt_id, encoded_word, software_version, config_file, "
+// The record's columns in the order Append binds and Query reads them.
+constexpr const char* kRecordColumns =
+    "time, port, port_by_id, ptt_id, encoded_word, software_version, config_file, "
     "config_sha256, bytes_written, verified, outcome, message, duration_ms, backup_path, source";
 
 // A prepared statement, finalized when it goes out of scope.
@@ -246,7 +247,7 @@ bool History::Append(const HistoryRecord& r) {
     if (!Exec("BEGIN IMMEDIATE")) return Fail("write");
     bool ok;
     {
-        Statement insert(db_, std::string("INSERT INTO records (") + (kColumns + 4) +
+        Statement insert(db_, std::string("INSERT INTO records (") + kRecordColumns +
                                   ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         ok = insert.Ok();
         if (ok) {
@@ -292,7 +293,7 @@ std::optional<std::vector<HistoryRecord>> History::Query(const HistoryFilter& fi
         // Stored times end in Z; a bound without it compares the same way.
         if (since.back() == 'Z') since.pop_back();
     }
-    std::string sql = std::string("SELECT ") + kColumns + " FROM records WHERE 1";
+    std::string sql = std::string("SELECT id, ") + kRecordColumns + " FROM records WHERE 1";
     if (filter.pttId) sql += " AND ptt_id = :id";
     if (!filter.port.empty()) sql += " AND (port = :port OR port_by_id = :port)";
     if (!since.empty()) sql += " AND time >= :since";
