@@ -148,6 +148,7 @@ void History::Close() {
 }
 
 bool History::Fail(const char* what) {
+    code_ = db_ ? sqlite3_errcode(db_) : SQLITE_NOMEM;
     std::string reason = db_ ? sqlite3_errmsg(db_) : "out of memory";
     error_ =
         std::string("Cannot ") + what + " the programming history " + path_ + ": " + reason + ".";
@@ -162,6 +163,7 @@ bool History::Open(const std::string& path) {
     Close();
     path_ = path;
     error_.clear();
+    code_ = SQLITE_OK;
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
@@ -183,7 +185,7 @@ bool History::Open(const std::string& path) {
     sqlite3_busy_timeout(db_, options_.busyTimeoutMs);
     if (Exec("PRAGMA journal_mode=WAL") && EnsureSchema()) return true;
     if (error_.empty()) Fail("open");
-    bool readOnly = (sqlite3_errcode(db_) & 0xff) == SQLITE_READONLY;
+    bool readOnly = (code_ & 0xff) == SQLITE_READONLY;
     Close();
     return readOnly && OpenForReading();
 }
@@ -232,7 +234,7 @@ bool History::EnsureSchema() {
               Exec("COMMIT");
     if (!ok) {
         Fail("create");
-        Exec("ROLLBACK");
+        if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
     }
     return ok;
 }

@@ -90,6 +90,7 @@ private:
     HistoryOptions options_;
     std::string path_;
     std::string error_;
+    int code_ = 0; // SQLite's code for error_
     sqlite3* db_ = nullptr;
 };
 
