@@ -121,6 +121,9 @@ TEST_F(LinkSessionTest, LossStopsStartedAndTheSameDeviceOpensAgain) {
     EXPECT_EQ(session.Io().Write("A", 1, nullptr, 1000, written), IoStatus::Ok);
     EXPECT_EQ(second.Read(1), "A");
     EXPECT_TRUE(ui.messages.empty());
+    // The handler uses this test's locals: gone before they are, as `second`
+    // hangs up when it goes.
+    session.SetLostHandler({});
 }
 
 // Clearing the state handler waits for a call in flight on another thread
