@@ -139,27 +139,19 @@ struct ItemRef {
 
 // Holds the messages of an attempt whose failure is not final; Release shows
 // them after all.
-class HeldUi : public Ui {
+class HeldUi : public DelegatingUi {
 public:
-    explicit HeldUi(Ui& outer) : outer_(outer) {}
+    explicit HeldUi(Ui& outer) : DelegatingUi(outer) {}
 
     Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
                       Icon icon) override {
         held_.push_back({text, caption, buttons, icon});
         return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
     }
-    std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
-                                         const std::string& initial, int maxChars) override {
-        return outer_.InputText(caption, prompt, initial, maxChars);
-    }
-    std::optional<std::string> ChooseFile(const FileRequest& request) override {
-        return outer_.ChooseFile(request);
-    }
-    void ServeEvents(int maxWaitMs) override { outer_.ServeEvents(maxWaitMs); }
 
     void Release() {
         for (const Held& h : held_)
-            outer_.MessageBox(h.text, h.caption, h.buttons, h.icon);
+            Outer().MessageBox(h.text, h.caption, h.buttons, h.icon);
         held_.clear();
     }
 
@@ -170,7 +162,6 @@ private:
         Buttons buttons;
         Icon icon;
     };
-    Ui& outer_;
     std::vector<Held> held_;
 };
 

@@ -114,29 +114,19 @@ std::string ListText(const std::string& text) {
 
 // While it is in force, message boxes become problem texts (answered Ok, or
 // No when asked); every other request goes to the Ui it replaced.
-class CollectingUi : public Ui {
+class CollectingUi : public DelegatingUi {
 public:
     explicit CollectingUi(std::vector<std::string>& problems)
-        : problems_(problems), outer_(CurrentUi()), scope_(*this) {}
+        : DelegatingUi(CurrentUi()), problems_(problems), scope_(*this) {}
 
     Answer MessageBox(const std::string& text, const std::string&, Buttons buttons, Icon) override {
         problems_.push_back(text);
         return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::No
                                                                             : Answer::Ok;
     }
-    std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
-                                         const std::string& initial, int maxChars) override {
-        return outer_.InputText(caption, prompt, initial, maxChars);
-    }
-    std::optional<std::string> ChooseFile(const FileRequest& request) override {
-        return outer_.ChooseFile(request);
-    }
-    void ServeEvents(int maxWaitMs) override { outer_.ServeEvents(maxWaitMs); }
-    void StatusText(const std::string& text) override { outer_.StatusText(text); }
 
 private:
     std::vector<std::string>& problems_;
-    Ui& outer_;
     ScopedUi scope_; // last: installed once the rest is ready
 };
 

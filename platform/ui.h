@@ -51,6 +51,33 @@ public:
     virtual void StatusText(const std::string& /*text*/) {}
 };
 
+// Passes every request on to another Ui; a derived Ui overrides what it
+// handles itself (message boxes, say).
+class DelegatingUi : public Ui {
+public:
+    explicit DelegatingUi(Ui& outer) : outer_(outer) {}
+
+    Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
+                      Icon icon) override {
+        return outer_.MessageBox(text, caption, buttons, icon);
+    }
+    std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial, int maxChars) override {
+        return outer_.InputText(caption, prompt, initial, maxChars);
+    }
+    std::optional<std::string> ChooseFile(const FileRequest& request) override {
+        return outer_.ChooseFile(request);
+    }
+    void ServeEvents(int maxWaitMs) override { outer_.ServeEvents(maxWaitMs); }
+    void StatusText(const std::string& text) override { outer_.StatusText(text); }
+
+protected:
+    Ui& Outer() { return outer_; }
+
+private:
+    Ui& outer_;
+};
+
 // The Ui in force for this process. Without one installed, a silent default
 // answers Ok/Cancel and sleeps while serving events.
 Ui& CurrentUi();
