@@ -5,63 +5,6 @@
 #include <cstdio>
 
 namespace nimbrel::cli {
-namespace {
-
-void AppendCode(std::string& out, unsigned code) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\u%04x", code);
-    out += buf;
-}
-
-} // namespace
-
-std::string JsonQuote(std::string_view text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            const std::size_t n = Utf8Length(text, i);
-            if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-                // A C1 control: escaped like the C0 ones.
-                AppendCode(out, static_cast<unsigned char>(text[i + 1]));
-                i += n;
-            } else if (n > 0) {
-                out.append(text.substr(i, n));
-                i += n;
-            } else {
-                AppendCode(out, c);
-                ++i;
-            }
-            continue;
-        }
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                AppendCode(out, c);
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        ++i;
-    }
-    return out + "\"";
-}
-
 void JsonWriter::BeforeValue() {
     if (afterKey_) {
         afterKey_ = false;

@@ -2,6 +2,8 @@
 // strings, whole numbers and booleans, commas placed by the writer.
 #pragma once
 
+#include "platform/displaytext.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,11 +12,7 @@
 
 namespace nimbrel::cli {
 
-// The text as a JSON string, quotes included. Quotes, backslashes and control
-// characters are escaped; valid UTF-8 passes as it is; any other byte (the
-// transmitter's bytes need not be UTF-8) becomes the character of that code
-// (\u00XX), so the output is always valid JSON.
-std::string JsonQuote(std::string_view text);
+using nimbrel::JsonQuote;
 
 class JsonWriter {
 public:

@@ -17,55 +17,8 @@
 namespace nimbrel {
 namespace {
 
-void AppendCode(std::string& out, unsigned code) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\u%04x", code);
-    out += buf;
-}
-
-// As the command line's JSON strings, except that C1 controls stay UTF-8
-// text, so that \u0080 to \u00ff always stand for single bytes and every
-// string reads back as it was.
 void Quote(std::string& out, std::string_view text) {
-    out += '"';
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            if (const std::size_t n = Utf8Length(text, i); n > 0) {
-                out.append(text.substr(i, n));
-                i += n;
-            } else {
-                AppendCode(out, c);
-                ++i;
-            }
-            continue;
-        }
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                AppendCode(out, c);
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        ++i;
-    }
-    out += '"';
+    out += JsonQuote(text, /*escapeC1=*/false);
 }
 
 void AppendUtf8(std::string& out, std::uint32_t cp) {

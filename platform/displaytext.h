@@ -19,4 +19,12 @@ std::string DisplayText(std::string_view text, bool keepLineBreaks = false);
 // points past U+10FFFF are not valid).
 std::size_t Utf8Length(std::string_view s, std::size_t at);
 
+// The text as a JSON string, quotes included. Quotes, backslashes and control
+// characters are escaped; valid UTF-8 passes as it is; any other byte (the
+// transmitter's bytes need not be UTF-8) becomes the character of that code
+// (\u00XX), so the output is always valid JSON. With `escapeC1` false the C1
+// controls stay UTF-8 text, so that \u0080 to \u00ff always stand for single
+// bytes and every string reads back as it was.
+std::string JsonQuote(std::string_view text, bool escapeC1 = true);
+
 } // namespace nimbrel
