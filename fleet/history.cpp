@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -109,6 +111,19 @@ bool IsIsoTime(const std::string& s) {
     return at == s.size() || (at + 1 == s.size() && s[at] == 'Z');
 }
 
+// The encoded word as the records keep it, and back ("" and bad text: 0).
+std::string WordText(std::uint32_t word) {
+    char buf[12];
+    std::snprintf(buf, sizeof buf, "%08X", word);
+    return buf;
+}
+
+std::uint32_t WordValue(const std::string& text) {
+    std::uint32_t word = 0;
+    std::from_chars(text.data(), text.data() + text.size(), word, 16);
+    return word;
+}
+
 } // namespace
 
 std::string DefaultHistoryPath() {
@@ -125,6 +140,13 @@ std::string DefaultHistoryPath() {
         base = std::string(home) + "/.local/share";
     }
     return base + "/Nimbrel/history.sqlite";
+}
+
+HistoryRecord ToHistory(const UnitRecord& record, std::string source) {
+    HistoryRecord h;
+    static_cast<UnitRecord&>(h) = record;
+    h.source = std::move(source);
+    return h;
 }
 
 std::string HistoryTimeNow() {
@@ -256,9 +278,9 @@ bool History::Append(const HistoryRecord& r) {
             insert.Bind(1, r.time.empty() ? HistoryTimeNow() : r.time);
             insert.Bind(2, r.port);
             insert.Bind(3, r.portById);
-            insert.Bind(4, r.pttId);
-            insert.Bind(5, r.encodedWord);
-            insert.Bind(6, r.softwareVersion);
+            insert.Bind(4, r.pttId >= 0 ? std::optional<std::int64_t>(r.pttId) : std::nullopt);
+            insert.Bind(5, r.pttId >= 0 ? WordText(r.pttWord) : std::string());
+            insert.Bind(6, r.version);
             insert.Bind(7, r.configFile);
             insert.Bind(8, r.configSha256);
             insert.Bind(9, r.bytesWritten);
@@ -266,7 +288,7 @@ bool History::Append(const HistoryRecord& r) {
             insert.Bind(11, r.outcome);
             insert.Bind(12, r.message);
             insert.Bind(13, r.durationMs);
-            insert.Bind(14, r.backupPath);
+            insert.Bind(14, r.backup);
             insert.Bind(15, r.source);
             ok = sqlite3_step(insert.Get()) == SQLITE_DONE;
         }
@@ -323,9 +345,10 @@ std::optional<std::vector<HistoryRecord>> History::Query(const HistoryFilter& fi
         r.time = select.Text(1);
         r.port = select.Text(2);
         r.portById = select.Text(3);
-        if (sqlite3_column_type(select.Get(), 4) != SQLITE_NULL) r.pttId = select.Int(4);
-        r.encodedWord = select.Text(5);
-        r.softwareVersion = select.Text(6);
+        if (sqlite3_column_type(select.Get(), 4) != SQLITE_NULL)
+            r.pttId = static_cast<std::int32_t>(select.Int(4));
+        r.pttWord = WordValue(select.Text(5));
+        r.version = select.Text(6);
         r.configFile = select.Text(7);
         r.configSha256 = select.Text(8);
         r.bytesWritten = select.Int(9);
@@ -333,7 +356,7 @@ std::optional<std::vector<HistoryRecord>> History::Query(const HistoryFilter& fi
         r.outcome = select.Text(11);
         r.message = select.Text(12);
         r.durationMs = select.Int(13);
-        r.backupPath = select.Text(14);
+        r.backup = select.Text(14);
         r.source = select.Text(15);
         records.push_back(std::move(r));
     }

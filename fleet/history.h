@@ -11,6 +11,8 @@
 // Histories (threads or processes) may append to the same file at once.
 #pragma once
 
+#include "fleet/unitrecord.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,27 +22,17 @@ struct sqlite3;
 
 namespace nimbrel {
 
-// One send as the history keeps it.
-struct HistoryRecord {
+// One send as the history keeps it: the unit's record (a send without an ID
+// has pttId -1, kept as NULL) and where the send came from.
+struct HistoryRecord : UnitRecord {
     std::int64_t rowId = 0; // set by Query
-    std::string time;       // UTC ISO 8601 ("2026-12-09T18:02:17Z"); empty: now
-    std::string port;       // device, e.g. /dev/ttyUSB0
-    std::string portById;   // its /dev/serial/by-id name, when it has one
-    std::optional<std::int64_t> pttId;
-    std::string encodedWord; // the PTT ID item as written, hex
-    std::string softwareVersion;
-    std::string configFile;
-    std::string configSha256; // of the configuration's encoded bytes, hex
-    std::int64_t bytesWritten = 0;
-    bool verified = false;
-    std::string outcome;
-    std::string message;
-    std::int64_t durationMs = 0;
-    std::string backupPath;
-    std::string source; // "window", "cli" or "fleet"
+    std::string source;     // "window", "cli" or "fleet"
 
     bool operator==(const HistoryRecord&) const = default;
 };
+
+// The record of a send as the history keeps it.
+HistoryRecord ToHistory(const UnitRecord& record, std::string source);
 
 // What Query returns; empty fields match everything.
 struct HistoryFilter {

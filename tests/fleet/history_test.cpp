@@ -62,11 +62,11 @@ TEST_F(HistoryTest, CreatesFolderInWalModeAndKeepsEveryField) {
     History h;
     ASSERT_TRUE(h.Open(Path())) << h.Error();
     HistoryRecord r = Rec(12034, "/dev/ttyUSB0", "2026-12-09T18:02:17Z");
-    r.encodedWord = "2F02A1", r.softwareVersion = "V3.12", r.configFile = "tag.cfg";
+    r.pttWord = 0x2F02A1, r.version = "V3.12", r.configFile = "tag.cfg";
     r.configSha256 = "ab12", r.bytesWritten = 812, r.verified = true, r.message = "ok";
-    r.durationMs = 4321, r.backupPath = "/b/1.cfg", r.source = "cli";
+    r.durationMs = 4321, r.backup = "/b/1.cfg", r.source = "cli";
     HistoryRecord noId = r; // a configuration without an ID is still recorded
-    noId.pttId.reset();
+    noId.pttId = -1, noId.pttWord = 0;
     ASSERT_TRUE(h.Append(r) && h.Append(noId)) << h.Error();
     EXPECT_TRUE(std::filesystem::exists(Path() + "-wal"));
     auto got = h.Query({});
