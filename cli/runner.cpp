@@ -31,10 +31,6 @@ constexpr const char* kFoundAwakeText =
     "The transmitter sent no wake-up byte but answered the version query: it was awake "
     "already; carrying on.";
 
-// How long a start waits for the wake-up byte before it asks whether the
-// transmitter is awake already (left in its user interface by an earlier run).
-constexpr IntSetting kAwakeWaitMs{"TIMING", "AwakeWaitMs", 2000};
-
 const char* OutcomeName(Outcome outcome) {
     switch (outcome) {
     case Outcome::Done:
@@ -360,7 +356,7 @@ private:
             return ExitCode(*outcome_);
         }
         const std::int32_t waitMs = o_.waitMs ? *o_.waitMs : engine.Options().startWaitMs;
-        const std::int32_t awakeWaitMs = settings.Get(kAwakeWaitMs);
+        const std::int32_t awakeWaitMs = settings.Get(keys::kAwakeWaitMs);
         const Outcome started = WakeUp(link, engine, waitMs, awakeWaitMs);
         c_.progress.Break();
         if (started != Outcome::Done) {

@@ -72,5 +72,16 @@ inline constexpr IntSetting kProgressDelayMs{"TIMING", "ProgressDelayMs", 400};
 inline constexpr IntSetting kSplashSeconds{"TIMING", "SplashSeconds", 5};
 inline constexpr IntSetting kSettleMs{"TIMING", "SettleMs", 50}; // quiet line after the start
 inline constexpr IntSetting kWriteStallMs{"TIMING", "WriteStallMs", 5000}; // port taking no data
+// How long a port is listened to for the wake-up byte before a transmitter
+// already awake is probed for with the version query.
+inline constexpr IntSetting kAwakeWaitMs{"TIMING", "AwakeWaitMs", 2000};
+// Station mode: how often ports are looked for, and how long a unit may send
+// nothing before its port counts as free again.
+inline constexpr IntSetting kStationPollMs{"TIMING", "StationPollMs", 500};
+inline constexpr IntSetting kStationGoneMs{"TIMING", "StationGoneMs", 3000};
+
+// [HISTORY] File: the programming history database; empty for the default
+// ($XDG_DATA_HOME/Nimbrel/history.sqlite).
+inline constexpr TextSetting kHistoryFile{"HISTORY", "File", "", 1024};
 
 } // namespace nimbrel::keys
