@@ -1,5 +1,7 @@
 #include "fleet/history.h"
 
+#include "platform/settingskeys.h"
+
 #include <sqlite3.h>
 
 #include <cctype>
@@ -140,6 +142,11 @@ std::string DefaultHistoryPath() {
         base = std::string(home) + "/.local/share";
     }
     return base + "/Nimbrel/history.sqlite";
+}
+
+std::string ConfiguredHistoryPath(const SettingsSnapshot& settings) {
+    std::string path = settings.Get(keys::kHistoryFile);
+    return path.empty() ? DefaultHistoryPath() : path;
 }
 
 HistoryRecord ToHistory(const UnitRecord& record, std::string source) {

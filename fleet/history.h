@@ -12,6 +12,7 @@
 #pragma once
 
 #include "fleet/unitrecord.h"
+#include "platform/options.h"
 
 #include <cstdint>
 #include <optional>
@@ -48,6 +49,9 @@ struct HistoryOptions {
 
 // $XDG_DATA_HOME/Nimbrel/history.sqlite, else ~/.local/share/Nimbrel/history.sqlite.
 std::string DefaultHistoryPath();
+
+// The history the settings name ([HISTORY] File), else DefaultHistoryPath().
+std::string ConfiguredHistoryPath(const SettingsSnapshot& settings = {});
 
 // The current UTC time as the history writes it.
 std::string HistoryTimeNow();

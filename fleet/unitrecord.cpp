@@ -252,6 +252,23 @@ std::string ByIdName(const std::string& device, const std::string& folder) {
     return {};
 }
 
+UnitRecord SendRecord(const ItemList& items, std::int32_t sensorCount,
+                      const std::string& configFile, const std::string& port) {
+    UnitRecord r;
+    r.time = UtcTime(std::chrono::system_clock::now());
+    r.port = port;
+    r.portById = ByIdName(port);
+    for (const auto& item : items) {
+        if (item->GetType() != kTypePttId) continue;
+        r.pttId = item->GetValue();
+        r.pttWord = DisplayLine::GetPttId(r.pttId);
+        break;
+    }
+    r.configFile = configFile;
+    r.configSha256 = ConfigSha256(sensorCount, items);
+    return r;
+}
+
 std::string RecordLine(const UnitRecord& r) {
     std::string out = "{";
     Field(out, "time", r.time);

@@ -54,6 +54,13 @@ std::string UtcTime(std::chrono::system_clock::time_point when);
 // the same device as `device`; "" when there is none.
 std::string ByIdName(const std::string& device, const std::string& folder = "/dev/serial/by-id");
 
+// The record of one send of a configuration to `port`, as it starts: the
+// time, the port's by-id name, the first PTT ID item's ID and word (none
+// when it has no such item), the file and the configuration's hash. The
+// caller adds what the send gives (version, bytes, outcome...).
+UnitRecord SendRecord(const ItemList& items, std::int32_t sensorCount,
+                      const std::string& configFile, const std::string& port);
+
 // The record as one JSON object on one line, newline included. Strings are
 // escaped; bytes that are not UTF-8 become \u00XX.
 std::string RecordLine(const UnitRecord& record);
