@@ -325,6 +325,16 @@ ItemList MakeBlankItems(std::int32_t count) {
     return items;
 }
 
+ItemList CopyItems(const ItemList& items) {
+    ItemList copy = MakeBlankItems(static_cast<std::int32_t>(items.size()));
+    for (std::size_t i = 0; i < copy.size(); ++i) {
+        std::stringstream line;
+        line << *items[i];
+        line >> *copy[i];
+    }
+    return copy;
+}
+
 void ReadConfigItemsFrom(std::istream& source, const std::string& name, ItemList& items,
                          const ConfigHeader& header, std::vector<std::string>& problems) {
     CollectingUi collect(problems);

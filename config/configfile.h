@@ -71,6 +71,10 @@ void ShowConfigProblems(const std::string& name, const std::vector<std::string>&
 // "The file NAME holds no configuration.", the name made safe to show.
 std::string NoConfigurationText(const std::string& name);
 
+// A copy of valid items, each through its file line; it shows nothing and
+// installs no Ui, so any thread may copy.
+ItemList CopyItems(const ItemList& items);
+
 // The file's text: the header "<item count> <sensor counter>" and every item.
 std::string ConfigFileText(std::int32_t sensorCount, const ItemList& items);
 

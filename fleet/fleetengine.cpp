@@ -97,14 +97,6 @@ std::string ReadWhole(const std::string& path, bool& ok) {
     return text.str();
 }
 
-// A copy of the items, through the file format the configuration round-trips.
-ItemList CopyItems(std::int32_t sensorCount, const ItemList& items) {
-    ItemList copy;
-    std::vector<std::string> problems;
-    LoadConfigText(ConfigFileText(sensorCount, items), "", copy, problems);
-    return copy;
-}
-
 const char* OutcomeText(Outcome outcome) {
     switch (outcome) {
     case Outcome::Done:
@@ -598,7 +590,7 @@ FleetEngine::Impl::Attempt FleetEngine::Impl::Try(Port& port, std::optional<Flee
     }
     record.version = version;
 
-    ItemList unit = CopyItems(job_.sensorCount, *job_.items);
+    ItemList unit = CopyItems(*job_.items);
     nimbrel::ReadValues held;
     if (const Outcome read = ReadValues(engine, unit, held); read != Outcome::Done)
         return leave(read);
@@ -696,7 +688,7 @@ Outcome FleetEngine::Impl::ReadValues(TransferEngine& engine, const ItemList& it
 // with a notice when it cannot be written.
 std::string FleetEngine::Impl::KeepBackup(const ItemList& items, const nimbrel::ReadValues& values,
                                           const Port& port) {
-    ItemList copy = CopyItems(job_.sensorCount, items);
+    ItemList copy = CopyItems(items);
     ApplyValues(copy, values);
     std::string time = UtcTime(std::chrono::system_clock::now());
     time.erase(std::remove(time.begin(), time.end(), ':'), time.end());

@@ -1,5 +1,6 @@
 #include "platform/ui.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -23,7 +24,8 @@ public:
 };
 
 SilentUi silentUi;
-Ui* current = &silentUi;
+// Atomic: a worker may look it up while the UI thread installs another.
+std::atomic<Ui*> current{&silentUi};
 
 } // namespace
 
@@ -31,7 +33,7 @@ Ui& CurrentUi() {
     return *current;
 }
 
-ScopedUi::ScopedUi(Ui& ui) : previous_(current) {
+ScopedUi::ScopedUi(Ui& ui) : previous_(current.load()) {
     current = &ui;
 }
 ScopedUi::~ScopedUi() {
