@@ -45,8 +45,7 @@ bool Running(PortState state) {
 }
 
 bool Ended(PortState state) {
-    return state == PortState::Failed || state == PortState::Gone ||
-           state == PortState::Cancelled;
+    return state == PortState::Failed || state == PortState::Gone || state == PortState::Cancelled;
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {
@@ -206,18 +205,26 @@ std::string FormatFleetUnits(const std::vector<FleetUnit>& units) {
         if (u.attempts > 1) outcome += " (" + std::to_string(u.attempts) + " attempts)";
         rows.push_back({std::to_string(k + 1), DisplayText(u.port),
                         u.id < 0 ? "-" : std::to_string(u.id), outcome,
-                        ElapsedText(static_cast<std::int32_t>(
-                            std::min<std::int64_t>(u.durationMs, std::numeric_limits<std::int32_t>::max())))});
+                        ElapsedText(static_cast<std::int32_t>(std::min<std::int64_t>(
+                            u.durationMs, std::numeric_limits<std::int32_t>::max())))});
     }
     return FormatTable(rows);
 }
 
-int FleetExitCode(const FleetSummary& summary, std::size_t portsFailed, std::size_t ports,
-                  bool station) {
+int FleetExitCode(const FleetSummary& summary, const std::vector<FleetUnit>& units,
+                  std::size_t portsFailed, std::size_t ports, bool station) {
     if (summary.cancelled) return kExitInterrupted;
-    if (summary.failed > 0 || summary.logFailed || portsFailed > 0) return kExitFailed;
-    if (!station && summary.programmed + summary.alreadyDone < ports) return kExitFailed;
-    return kExitOk;
+    const std::size_t good = summary.programmed + summary.alreadyDone;
+    if (summary.failed == 0 && !summary.logFailed && portsFailed == 0 && (station || good >= ports))
+        return kExitOk;
+    auto all = [&units](const char* outcome) {
+        return !units.empty() && std::all_of(units.begin(), units.end(), [&](const FleetUnit& u) {
+            return u.outcome == outcome;
+        });
+    };
+    if (good == 0 && all(kOutcomePortLost)) return kExitPort;
+    if (good == 0 && all(kOutcomeNoAnswer)) return kExitNoAnswer;
+    return kExitFailed;
 }
 
 void WriteFleetJson(JsonWriter& json, const FleetSummary& s, const std::vector<FleetUnit>& units) {

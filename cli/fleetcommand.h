@@ -90,10 +90,11 @@ std::string IdRangesText(const std::vector<FleetId>& ids);
 std::string FormatFleetUnits(const std::vector<FleetUnit>& units);
 
 // 0 when every unit asked for was programmed and verified (or found done),
-// 130 when cancelled, 1 otherwise. Without station mode a run asks for one
-// unit per port.
-int FleetExitCode(const FleetSummary& summary, std::size_t portsFailed, std::size_t ports,
-                  bool station);
+// 130 when cancelled; when no unit was programmed and every unit failed the
+// same way, 3 (the ports went away) or 4 (no answer) as for a single unit; 1
+// otherwise. Without station mode a run asks for one unit per port.
+int FleetExitCode(const FleetSummary& summary, const std::vector<FleetUnit>& units,
+                  std::size_t portsFailed, std::size_t ports, bool station);
 
 // The summary's fields of --json: counts, units, IDs left over, records.
 void WriteFleetJson(JsonWriter& json, const FleetSummary& summary,

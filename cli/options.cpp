@@ -196,9 +196,9 @@ private:
         }
 
         static constexpr std::array<const char*, 19> kValued = {
-            "--port", "--baud",    "--settings", "--wait",    "--format", "--output", "-o",
-            "--base", "--from",    "--to",       "--ids",     "--id-list", "--ports", "--log",
-            "--retries", "--backup", "--resume", "--id",      "--since"};
+            "--port",    "--baud",   "--settings", "--wait", "--format",  "--output", "-o",
+            "--base",    "--from",   "--to",       "--ids",  "--id-list", "--ports",  "--log",
+            "--retries", "--backup", "--resume",   "--id",   "--since"};
         if (std::find(kValued.begin(), kValued.end(), name) == kValued.end()) {
             return Fail("unknown option " + name);
         }
@@ -224,7 +224,8 @@ private:
             const auto ports = ParsePorts(*value);
             o_.autoPorts = *value == "auto";
             o_.ports = o_.autoPorts || !ports ? std::vector<std::string>{} : *ports;
-            if (!ports) Fail("--ports needs devices separated by commas, or auto, not \"" + *value + "\"");
+            if (!ports)
+                Fail("--ports needs devices separated by commas, or auto, not \"" + *value + "\"");
         } else if (name == "--retries") {
             const auto n = ParseCount(*value, kMaxRetries);
             o_.retries = n ? std::optional<int>(static_cast<int>(*n)) : std::nullopt;
@@ -234,7 +235,8 @@ private:
             }
         } else if (name == "--id") {
             const auto n = ParseCount(*value, std::numeric_limits<std::int32_t>::max());
-            o_.pttId = n ? std::optional<std::int32_t>(static_cast<std::int32_t>(*n)) : std::nullopt;
+            o_.pttId =
+                n ? std::optional<std::int32_t>(static_cast<std::int32_t>(*n)) : std::nullopt;
             if (!n) Fail("--id needs a PTT ID (a whole number), not \"" + *value + "\"");
         } else if (name == "--since") {
             o_.since = *value;

@@ -473,17 +473,18 @@ private:
         const std::size_t messagesBefore = c_.ui.Messages().size();
         const auto started = std::chrono::system_clock::now();
         wantVersion_ = true;
-        const int code = c_.interrupts.Interrupted() ? kExitInterrupted
-                         : TransmitOn(
-                               *settings,
-                               [&](TransferEngine& engine) {
-                                   verified = engine.Options().readAfterWrite;
-                                   lastBytes_ = 0;
-                                   const Outcome sent = engine.SendConfiguration(send);
-                                   written = lastBytes_;
-                                   return sent;
-                               },
-                               /*wake=*/true);
+        const int code = c_.interrupts.Interrupted()
+                             ? kExitInterrupted
+                             : TransmitOn(
+                                   *settings,
+                                   [&](TransferEngine& engine) {
+                                       verified = engine.Options().readAfterWrite;
+                                       lastBytes_ = 0;
+                                       const Outcome sent = engine.SendConfiguration(send);
+                                       written = lastBytes_;
+                                       return sent;
+                                   },
+                                   /*wake=*/true);
         if (outcome_) {
             // A send that reached a port, whatever came of it.
             UnitRecord record = SendRecord(items, sensorCount, FullName(o_.file), device_);
@@ -729,8 +730,7 @@ private:
         }
 
         const std::size_t ports = job.ports.size();
-        FleetDisplay display(c_.progress.Stream(), c_.progress.DisplayMode(),
-                             c_.progress.Width());
+        FleetDisplay display(c_.progress.Stream(), c_.progress.DisplayMode(), c_.progress.Width());
         FleetTally tally;
         FleetCallbacks callbacks;
         callbacks.status = [&](const PortStatus& s) {
@@ -744,7 +744,7 @@ private:
         display.Finish();
 
         const std::vector<FleetUnit> units = tally.Units();
-        const int code = FleetExitCode(summary, tally.PortsFailed(), ports, o_.station);
+        const int code = FleetExitCode(summary, units, tally.PortsFailed(), ports, o_.station);
         if (!o_.json) {
             c_.out << FormatFleetUnits(units);
             Summary(std::to_string(summary.programmed) + " programmed, " +

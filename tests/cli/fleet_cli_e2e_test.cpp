@@ -95,8 +95,8 @@ TEST_F(FleetCliE2e, SendsAreKeptInTheHistory) {
     EXPECT_EQ(all[0]["version"].text, "");
 
     EXPECT_EQ(HistoryJson({"--port", asleep.pty.Slave()}).items.size(), 1u);
-    EXPECT_EQ(HistoryJson({"--id", "11111", "--since", UtcTime(std::chrono::system_clock::now())
-                                                          .substr(0, 10)})
+    EXPECT_EQ(HistoryJson({"--id", "11111", "--since",
+                           UtcTime(std::chrono::system_clock::now()).substr(0, 10)})
                   .items.size(),
               3u);
     EXPECT_EQ(HistoryJson({"--id", "11112"}).items.size(), 0u);
@@ -110,7 +110,8 @@ TEST_F(FleetCliE2e, SendsAreKeptInTheHistory) {
 
     // The history's folder is a file: one warning, the send's exit unchanged.
     dir_.Write("blocked", "");
-    dir_.Write("Nimbrel.ini", kSettings + "[HISTORY]\nFile=" + dir_.File("blocked/h.sqlite") + "\n");
+    dir_.Write("Nimbrel.ini",
+               kSettings + "[HISTORY]\nFile=" + dir_.File("blocked/h.sqlite") + "\n");
     const Result unkept = Cli(With(good, {"send", "demo.cfg"}));
     EXPECT_EQ(unkept.exit, 0) << unkept.err;
     std::size_t warnings = 0;
