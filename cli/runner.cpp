@@ -471,20 +471,18 @@ private:
         bool verified = false;
         std::int64_t written = 0;
         const std::size_t messagesBefore = c_.ui.Messages().size();
+        if (c_.interrupts.Interrupted()) return kExitInterrupted;
         const auto started = std::chrono::system_clock::now();
+        const auto startedSteady = std::chrono::steady_clock::now();
         wantVersion_ = true;
-        const int code = c_.interrupts.Interrupted()
-                             ? kExitInterrupted
-                             : TransmitOn(
-                                   *settings,
-                                   [&](TransferEngine& engine) {
-                                       verified = engine.Options().readAfterWrite;
-                                       lastBytes_ = 0;
-                                       const Outcome sent = engine.SendConfiguration(send);
-                                       written = lastBytes_;
-                                       return sent;
-                                   },
-                                   /*wake=*/true);
+        const auto op = [&](TransferEngine& engine) {
+            verified = engine.Options().readAfterWrite;
+            lastBytes_ = 0;
+            const Outcome sent = engine.SendConfiguration(send);
+            written = lastBytes_;
+            return sent;
+        };
+        const int code = TransmitOn(*settings, op, /*wake=*/true);
         if (outcome_) {
             // A send that reached a port, whatever came of it.
             UnitRecord record = SendRecord(items, sensorCount, FullName(o_.file), device_);
@@ -495,9 +493,7 @@ private:
             record.outcome = OutcomeName(*outcome_);
             const std::vector<std::string>& messages = c_.ui.Messages();
             if (!Succeeded() && messages.size() > messagesBefore) record.message = messages.back();
-            record.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    std::chrono::system_clock::now() - started)
-                                    .count();
+            record.durationMs = ElapsedMs(startedSteady);
             KeepInHistory(record, *settings);
         }
         if (Succeeded()) {
