@@ -756,6 +756,14 @@ private:
         return code;
     }
 
+    // The device a link leads to; the name itself when it is none.
+    static std::string DeviceOf(const std::string& port) {
+        std::error_code ec;
+        if (port.empty() || !std::filesystem::is_symlink(port, ec)) return port;
+        const auto device = std::filesystem::canonical(port, ec);
+        return ec ? port : device.string();
+    }
+
     // The entries of the by-id folder, sorted.
     static std::vector<std::string> AdaptersIn(const std::string& folder) {
         std::vector<std::string> found;
@@ -780,19 +788,33 @@ private:
         std::error_code ec;
         if (std::filesystem::exists(path, ec)) {
             History history;
-            std::optional<std::vector<HistoryRecord>> found;
-            if (history.Open(path)) {
-                HistoryFilter filter;
-                if (o_.pttId) filter.pttId = *o_.pttId;
-                filter.port = o_.port.value_or("");
-                filter.since = o_.since;
-                found = history.Query(filter);
+            HistoryFilter filter;
+            if (o_.pttId) filter.pttId = *o_.pttId;
+            filter.since = o_.since;
+            // A port named by a link also finds the records of its device.
+            std::vector<std::string> ports = {o_.port.value_or("")};
+            if (const std::string device = DeviceOf(ports[0]); device != ports[0])
+                ports.push_back(device);
+            bool ok = history.Open(path);
+            for (std::size_t k = 0; ok && k < ports.size(); ++k) {
+                filter.port = ports[k];
+                const std::optional<std::vector<HistoryRecord>> found = history.Query(filter);
+                ok = found.has_value();
+                if (ok) records.insert(records.end(), found->begin(), found->end());
             }
-            if (!found) {
+            if (!ok) {
                 Tell(history.Error(), "Error");
                 return kExitUsage;
             }
-            records = std::move(*found);
+            if (ports.size() > 1) {
+                std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+                    return std::tie(a.time, a.rowId) > std::tie(b.time, b.rowId);
+                });
+                records.erase(
+                    std::unique(records.begin(), records.end(),
+                                [](const auto& a, const auto& b) { return a.rowId == b.rowId; }),
+                    records.end());
+            }
         }
         if (records.empty()) {
             Summary("No records in the programming history " + path + ".");

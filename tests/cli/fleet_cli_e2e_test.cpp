@@ -95,6 +95,8 @@ TEST_F(FleetCliE2e, SendsAreKeptInTheHistory) {
     EXPECT_EQ(all[0]["version"].text, "");
 
     EXPECT_EQ(HistoryJson({"--port", asleep.pty.Slave()}).items.size(), 1u);
+    std::filesystem::create_symlink(good.pty.Slave(), dir_.File("link"));
+    EXPECT_EQ(HistoryJson({"--port", dir_.File("link")}).items.size(), 1u) << "by its device";
     EXPECT_EQ(HistoryJson({"--id", "11111", "--since",
                            UtcTime(std::chrono::system_clock::now()).substr(0, 10)})
                   .items.size(),
