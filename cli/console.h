@@ -24,6 +24,10 @@ public:
     // Ends the bar's line, so that other output starts on a line of its own.
     void Break();
 
+    std::ostream& Stream() const { return err_; }
+    Mode DisplayMode() const { return mode_; }
+    int Width() const { return width_; }
+
 private:
     std::ostream& err_;
     Mode mode_;

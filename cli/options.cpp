@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <regex>
+
+#include <limits>
 
 #include <termios.h>
 
@@ -27,7 +30,7 @@ struct CommandInfo {
     bool transmitter;
 };
 
-constexpr std::array<CommandInfo, 9> kCommands = {{
+constexpr std::array<CommandInfo, 11> kCommands = {{
     {Command::Check, "check", 1, false},
     {Command::Encode, "encode", 1, false},
     {Command::Send, "send", 1, true},
@@ -37,7 +40,11 @@ constexpr std::array<CommandInfo, 9> kCommands = {{
     {Command::Program, "program", 1, true},
     {Command::Dump, "dump", 0, true},
     {Command::Stop, "stop", 0, true},
+    {Command::Fleet, "fleet", 1, true},
+    {Command::History, "history", 0, false},
 }};
+
+constexpr int kMaxRetries = 99;
 
 const CommandInfo* Find(Command command) {
     for (const auto& c : kCommands) {
@@ -71,6 +78,44 @@ std::optional<std::int32_t> ParseSeconds(const std::string& text) {
     if (seconds > kMaxWaitSeconds) return std::nullopt;
     fraction.resize(3, '0');
     return seconds * 1000 + std::stoi(fraction);
+}
+
+// A whole decimal number from 0 to `max`.
+std::optional<std::int64_t> ParseCount(const std::string& text, std::int64_t max) {
+    if (!AllOf(text, std::isdigit) || text.size() > 10) return std::nullopt;
+    const std::int64_t value = std::stoll(text);
+    if (value > max) return std::nullopt;
+    return value;
+}
+
+// "YYYY-MM-DD", optionally followed by "THH:MM", ":SS", ".fff" and "Z", each
+// field within its range.
+bool IsDateOrTime(const std::string& text) {
+    static const std::regex form(
+        R"(^(\d{4})-(\d{2})-(\d{2})(?:T(\d{2}):(\d{2})(?::(\d{2})(?:\.\d+)?)?)?Z?$)");
+    std::smatch m;
+    if (!std::regex_match(text, m, form)) return false;
+    auto field = [&m](std::size_t i, int low, int high) {
+        if (!m[i].matched) return true;
+        const int value = std::stoi(m[i].str());
+        return value >= low && value <= high;
+    };
+    return field(2, 1, 12) && field(3, 1, 31) && field(4, 0, 23) && field(5, 0, 59) &&
+           field(6, 0, 59);
+}
+
+// "DEV,DEV,...": no empty entry.
+std::optional<std::vector<std::string>> ParsePorts(const std::string& text) {
+    std::vector<std::string> ports;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        ports.push_back(text.substr(start, comma - start));
+        if (ports.back().empty()) return std::nullopt;
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return ports;
 }
 
 bool SerialLayerSets(std::int32_t baud) {
@@ -142,15 +187,18 @@ private:
         if (name == "--json") return flag(o_.json, true);
         if (name == "--quiet" || name == "-q") return flag(o_.quiet, true);
         if (name == "--force" || name == "-f") return flag(o_.force, true);
+        if (name == "--burn-failed") return flag(o_.burnFailed, true);
+        if (name == "--station") return flag(o_.station, true);
         if (name == "--verify" || name == "--no-verify") {
             if (inline_) return Fail(name + " takes no value");
             o_.verify = name == "--verify";
             return;
         }
 
-        static constexpr std::array<const char*, 10> kValued = {
-            "--port",   "--baud", "--settings", "--wait", "--format",
-            "--output", "-o",     "--base",     "--from", "--to"};
+        static constexpr std::array<const char*, 19> kValued = {
+            "--port",    "--baud",   "--settings", "--wait", "--format",  "--output", "-o",
+            "--base",    "--from",   "--to",       "--ids",  "--id-list", "--ports",  "--log",
+            "--retries", "--backup", "--resume",   "--id",   "--since"};
         if (std::find(kValued.begin(), kValued.end(), name) == kValued.end()) {
             return Fail("unknown option " + name);
         }
@@ -162,6 +210,40 @@ private:
             o_.settings = *value;
         } else if (name == "--output" || name == "-o") {
             o_.output = *value;
+        } else if (name == "--ids") {
+            o_.ids = *value;
+        } else if (name == "--id-list") {
+            o_.idList = *value;
+        } else if (name == "--log") {
+            o_.log = *value;
+        } else if (name == "--backup") {
+            o_.backupDir = *value;
+        } else if (name == "--resume") {
+            o_.resume = *value;
+        } else if (name == "--ports") {
+            const auto ports = ParsePorts(*value);
+            o_.autoPorts = *value == "auto";
+            o_.ports = o_.autoPorts || !ports ? std::vector<std::string>{} : *ports;
+            if (!ports)
+                Fail("--ports needs devices separated by commas, or auto, not \"" + *value + "\"");
+        } else if (name == "--retries") {
+            const auto n = ParseCount(*value, kMaxRetries);
+            o_.retries = n ? std::optional<int>(static_cast<int>(*n)) : std::nullopt;
+            if (!n) {
+                Fail("--retries needs a whole number from 0 to " + std::to_string(kMaxRetries) +
+                     ", not \"" + *value + "\"");
+            }
+        } else if (name == "--id") {
+            const auto n = ParseCount(*value, std::numeric_limits<std::int32_t>::max());
+            o_.pttId =
+                n ? std::optional<std::int32_t>(static_cast<std::int32_t>(*n)) : std::nullopt;
+            if (!n) Fail("--id needs a PTT ID (a whole number), not \"" + *value + "\"");
+        } else if (name == "--since") {
+            o_.since = *value;
+            if (!IsDateOrTime(*value)) {
+                Fail("--since needs a date YYYY-MM-DD or a UTC time YYYY-MM-DDTHH:MM:SSZ, not \"" +
+                     *value + "\"");
+            }
         } else if (name == "--baud") {
             o_.baud = ParseBaud(*value);
             if (!o_.baud)
@@ -224,6 +306,18 @@ private:
         only(o_.base.has_value(), "--base", Command::Program);
         only(o_.from.has_value(), "--from", Command::Dump);
         only(o_.to.has_value(), "--to", Command::Dump);
+        only(!o_.ids.empty(), "--ids", Command::Fleet);
+        only(!o_.idList.empty(), "--id-list", Command::Fleet);
+        only(!o_.ports.empty() || o_.autoPorts, "--ports", Command::Fleet);
+        only(!o_.log.empty(), "--log", Command::Fleet);
+        only(o_.retries.has_value(), "--retries", Command::Fleet);
+        only(o_.burnFailed, "--burn-failed", Command::Fleet);
+        only(!o_.backupDir.empty(), "--backup", Command::Fleet);
+        only(o_.station, "--station", Command::Fleet);
+        only(!o_.resume.empty(), "--resume", Command::Fleet);
+        only(o_.pttId.has_value(), "--id", Command::History);
+        only(!o_.since.empty(), "--since", Command::History);
+        if (o_.port && o_.command == Command::Fleet) Fail("fleet takes --ports, not --port");
         if (!error_.empty()) return;
 
         switch (o_.command) {
@@ -240,6 +334,16 @@ private:
             break;
         case Command::Program:
             if (!o_.base) Fail("program needs --base HEX");
+            break;
+        case Command::Fleet:
+            if (o_.ids.empty() == o_.idList.empty()) {
+                Fail(o_.ids.empty() ? "fleet needs --ids START-END or --id-list FILE"
+                                    : "fleet takes --ids or --id-list, not both");
+            } else if (o_.ports.empty() && !o_.autoPorts) {
+                Fail("fleet needs --ports DEV[,DEV...] or --ports auto");
+            } else if (o_.log.empty()) {
+                Fail("fleet needs --log FLEET.jsonl");
+            }
             break;
         case Command::Dump:
             if (!o_.from || !o_.to) {
@@ -297,6 +401,9 @@ Commands without a transmitter:
   check FILE.cfg               check every item: one line per problem
   encode FILE.cfg [--format commands|hex|json]
                                the bytes a send would write (a dry run)
+  history [--id N] [--port DEV] [--since DATE]
+                               what went into which unit, when, from which
+                               file: the programming history, newest first
 Commands with a transmitter (wake it, do the work, put it back to sleep):
   send FILE.cfg                write the configuration
   read FILE.cfg -o OUT.cfg     read the transmitter's values into a copy of
@@ -307,6 +414,10 @@ Commands with a transmitter (wake it, do the work, put it back to sleep):
   dump --from HEX --to HEX     a hex dump of the memory bytes
   stop                         send the exit string only: puts a transmitter
                                left in its user interface back to sleep
+  fleet FILE.cfg --ids START-END|--id-list FILE --ports DEV[,DEV...]|auto
+        --log FLEET.jsonl      program one unit per port, all ports at once,
+                               each with its own PTT ID; one record per
+                               attempt in the log and the history
 A transmitter that sends no wake-up byte for a while ([TIMING] AwakeWaitMs,
 2000 ms) but answers the version query is taken as awake already.
 
@@ -322,14 +433,31 @@ Options:
   --quiet            no progress and no summary lines
   --force            replace an existing output file
   --help             this text
+Options of fleet:
+  --ids START-END    the PTT IDs, each checked against the PTT ID item's limits
+  --id-list FILE     the PTT IDs, one a line ("#" starts a comment)
+  --ports DEV,...    the ports, one unit on each; auto: every adapter in
+                     /dev/serial/by-id (with --station: watched)
+  --log FLEET.jsonl  the run's log, one JSON record per attempt (appended)
+  --retries N        further attempts on a unit that fails (default 2)
+  --burn-failed      a failed unit's ID is not used again
+  --backup DIR       keep each unit's configuration as read before the send
+  --station          watch the ports and program each unit plugged in, until
+                     Ctrl+C or no ID is left
+  --resume LOG       skip the IDs that LOG shows done with this configuration
+  --no-verify        do not read the written bytes back (fleet verifies unless told)
+Options of history:
+  --id N             only the records of PTT ID N
+  --port DEV         only the records of this port (device or by-id name)
+  --since DATE       only records from DATE (YYYY-MM-DD, or YYYY-MM-DDTHH:MM:SSZ) on
   --version          the program's version
 
 Results go to standard output; messages and progress to standard error.
 
 Exit codes:
-  0    success
-  1    a check failed, a file has problems, a verify mismatch, or compare
-       found differences
+  0    success (fleet: every unit programmed and verified, or found done)
+  1    a check failed, a file has problems, a verify mismatch, compare
+       found differences, or some units of a fleet failed
   2    usage, or a file that cannot be read or written or holds no
        configuration
   3    the port cannot be opened or went away

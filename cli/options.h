@@ -19,7 +19,20 @@ inline constexpr int kExitPort = 3;     // the port cannot be opened or went awa
 inline constexpr int kExitNoAnswer = 4; // the transmitter did not answer in time
 inline constexpr int kExitInterrupted = 130;
 
-enum class Command { None, Check, Encode, Send, Read, Compare, Version, Program, Dump, Stop };
+enum class Command {
+    None,
+    Check,
+    Encode,
+    Send,
+    Read,
+    Compare,
+    Version,
+    Program,
+    Dump,
+    Stop,
+    Fleet,
+    History
+};
 
 enum class Format { Commands, Hex, Json };
 
@@ -36,6 +49,23 @@ struct Options {
     std::optional<std::uint32_t> base;   // program --base
     std::optional<std::uint32_t> from;   // dump --from
     std::optional<std::uint32_t> to;     // dump --to
+
+    // fleet
+    std::string ids;                // --ids START-END
+    std::string idList;             // --id-list FILE
+    std::vector<std::string> ports; // --ports DEV,DEV...
+    bool autoPorts = false;         // --ports auto
+    std::string log;                // --log FLEET.jsonl
+    std::optional<int> retries;     // --retries N
+    bool burnFailed = false;
+    std::string backupDir; // --backup DIR
+    bool station = false;
+    std::string resume; // --resume LOG
+
+    // history (its --port is a filter)
+    std::optional<std::int32_t> pttId; // --id N
+    std::string since;                 // --since DATE
+
     bool json = false;
     bool quiet = false;
     bool force = false;

@@ -1,11 +1,17 @@
 #include "cli/runner.h"
 
+#include "cli/fleetcommand.h"
 #include "cli/formats.h"
 #include "cli/json.h"
+#include "cli/records.h"
 #include "config/checks.h"
 #include "config/configfile.h"
 #include "engine/configtransfer.h"
 #include "engine/transferengine.h"
+#include "fleet/fleetengine.h"
+#include "fleet/history.h"
+#include "fleet/idsource.h"
+#include "fleet/unitrecord.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
 #include "platform/clock.h"
@@ -207,6 +213,12 @@ public:
         case Command::Stop:
             code = StopCommand();
             break;
+        case Command::Fleet:
+            code = Fleet();
+            break;
+        case Command::History:
+            code = HistoryCommand();
+            break;
         case Command::None:
             break;
         }
@@ -348,8 +360,10 @@ private:
             return kExitPort;
         }
         TransferEngine engine(link.Io(), c_.ui, ReadTransferOptions(settings),
-                              &c_.interrupts.Flag(),
-                              [this](const Progress& p) { c_.progress.Update(p); });
+                              &c_.interrupts.Flag(), [this](const Progress& p) {
+                                  lastBytes_ = p.bytes;
+                                  c_.progress.Update(p);
+                              });
         if (!wake) {
             outcome_ = op(engine);
             link.Close();
@@ -366,7 +380,8 @@ private:
         link.SetStarted(true);
         Info(kStartedText);
 
-        Outcome result = op(engine);
+        Outcome result = wantVersion_ ? QuietVersion(link, engine) : Outcome::Done;
+        if (result == Outcome::Done) result = op(engine);
         c_.progress.Break();
         // Back to sleep, also after a failed verification or read; a port that
         // went away takes nothing more.
@@ -390,7 +405,7 @@ private:
                              [this](const Progress& p) { c_.progress.Update(p); });
         const auto start = std::chrono::steady_clock::now();
         Outcome outcome = probe.Start(firstMs);
-        if (outcome == Outcome::NoAnswer) outcome = probe.QueryVersion();
+        if (outcome == Outcome::NoAnswer) outcome = probe.QueryVersion(&version_);
         c_.progress.Break();
         if (outcome == Outcome::Done) {
             if (!probe.Entered()) Tell(kFoundAwakeText);
@@ -406,7 +421,33 @@ private:
         return engine.Start(std::max<std::int32_t>(0, waitMs - ElapsedMs(start)));
     }
 
+    // The software version for the record of a send, unless the wake-up
+    // asked for it already. Neither a missing nor an invalid answer fails the
+    // send, and the answer is not shown; a port that went away or a cancel
+    // ends it.
+    Outcome QuietVersion(LinkSession& link, TransferEngine& engine) {
+        if (!version_.empty()) return Outcome::Done;
+        HeldUi held(c_.ui);
+        TransferEngine query(link.Io(), held, engine.Options(), &c_.interrupts.Flag(),
+                             [this](const Progress& p) { c_.progress.Update(p); });
+        const Outcome outcome = query.QueryVersion(&version_);
+        c_.progress.Break();
+        if (outcome != Outcome::PortLost && outcome != Outcome::Cancelled) return Outcome::Done;
+        held.Release();
+        return outcome;
+    }
+
     bool Succeeded() const { return outcome_ == Outcome::Done; }
+
+    // Appends the record of a send to the programming history; a history that
+    // cannot be written gets one warning and changes nothing else.
+    void KeepInHistory(const UnitRecord& record, const SettingsSnapshot& settings) {
+        History history;
+        if (history.Open(ConfiguredHistoryPath(settings)) &&
+            history.Append(ToHistory(record, "cli")))
+            return;
+        Tell(history.Error() + " The record of this send is not kept there.");
+    }
 
     int Send() {
         ItemList items;
@@ -421,11 +462,40 @@ private:
         std::size_t bytes = 0;
         for (const EncodedItem& e : plan.items)
             bytes += SplitCommands(e.commands).size();
+        std::string error;
+        const std::optional<SettingsSnapshot> settings = RunSettings(o_, error);
+        if (!settings) {
+            Tell(error, "Error");
+            return kExitUsage;
+        }
         bool verified = false;
-        const int code = Transmit([&](TransferEngine& engine) {
+        std::int64_t written = 0;
+        const std::size_t messagesBefore = c_.ui.Messages().size();
+        if (c_.interrupts.Interrupted()) return kExitInterrupted;
+        const auto started = std::chrono::system_clock::now();
+        const auto startedSteady = std::chrono::steady_clock::now();
+        wantVersion_ = true;
+        const auto op = [&](TransferEngine& engine) {
             verified = engine.Options().readAfterWrite;
-            return engine.SendConfiguration(send);
-        });
+            lastBytes_ = 0;
+            const Outcome sent = engine.SendConfiguration(send);
+            written = lastBytes_;
+            return sent;
+        };
+        const int code = TransmitOn(*settings, op, /*wake=*/true);
+        if (outcome_) {
+            // A send that reached a port, whatever came of it.
+            UnitRecord record = SendRecord(items, sensorCount, FullName(o_.file), device_);
+            record.time = UtcTime(started);
+            record.version = version_;
+            record.bytesWritten = Succeeded() ? static_cast<std::int64_t>(bytes) : written;
+            record.verified = Succeeded() && verified;
+            record.outcome = OutcomeName(*outcome_);
+            const std::vector<std::string>& messages = c_.ui.Messages();
+            if (!Succeeded() && messages.size() > messagesBefore) record.message = messages.back();
+            record.durationMs = ElapsedMs(startedSteady);
+            KeepInHistory(record, *settings);
+        }
         if (Succeeded()) {
             Summary("Sent " + Plural(send.size(), "item", "items") + " (" +
                     Plural(bytes, "byte", "bytes") + ") to " + device_ +
@@ -594,6 +664,172 @@ private:
         return code;
     }
 
+    // Programs a fleet. Everything that can be wrong with the input is found
+    // before any port is touched (exit 2).
+    int Fleet() {
+        if (c_.interrupts.Interrupted()) return kExitInterrupted;
+        std::string error;
+        const std::optional<SettingsSnapshot> settings = RunSettings(o_, error);
+        if (!settings) {
+            Tell(error, "Error");
+            return kExitUsage;
+        }
+        auto items = std::make_shared<ItemList>();
+        FleetJob job;
+        if (!Load(*items, job.sensorCount) || loadProblems_ > 0) return kExitUsage;
+        if (const SendPlan plan = PlanSend(*items); plan.Refused()) {
+            Tell(plan.refusal, kCommsCaption);
+            return kExitUsage;
+        }
+        std::optional<std::vector<FleetId>> ids;
+        if (!o_.ids.empty()) {
+            ids = IdsFromRange(o_.ids, *items, error);
+        } else if (std::string text; ReadWhole(o_.idList, text)) {
+            ids = IdsFromList(text, *items, error);
+        } else {
+            error = "Cannot read the ID list " + o_.idList + ".";
+        }
+        if (!ids) {
+            Tell(error, "Error");
+            return kExitUsage;
+        }
+        job.items = items;
+        job.configFile = FullName(o_.file);
+        job.ids = std::move(*ids);
+        job.ports = o_.ports;
+        job.autoPorts = o_.autoPorts;
+        if (o_.autoPorts && !o_.station) {
+            // Without a station: the adapters plugged in now.
+            job.ports = AdaptersIn(job.byIdFolder);
+            if (job.ports.empty()) {
+                Tell("No serial adapter is plugged in: " + job.byIdFolder + " is empty.", "Error");
+                return kExitUsage;
+            }
+        }
+        job.link = ReadLinkOptions(*settings);
+        job.transfer = ReadTransferOptions(*settings);
+        job.transfer.readAfterWrite = o_.verify.value_or(true);
+        if (o_.waitMs) job.transfer.startWaitMs = *o_.waitMs;
+        job.awakeWaitMs = settings->Get(keys::kAwakeWaitMs);
+        job.retries = o_.retries.value_or(job.retries);
+        job.burnFailed = o_.burnFailed;
+        job.backupDir = o_.backupDir;
+        job.station = o_.station;
+        job.stationPollMs = settings->Get(keys::kStationPollMs);
+        job.stationGoneMs = settings->Get(keys::kStationGoneMs);
+        job.logPath = o_.log;
+        job.resumeLog = o_.resume;
+        job.historyPath = ConfiguredHistoryPath(*settings);
+        if (const std::string why = CheckFleetJob(job); !why.empty()) {
+            Tell(why, "Error");
+            return kExitUsage;
+        }
+
+        const std::size_t ports = job.ports.size();
+        FleetDisplay display(c_.progress.Stream(), c_.progress.DisplayMode(), c_.progress.Width());
+        FleetTally tally;
+        FleetCallbacks callbacks;
+        callbacks.status = [&](const PortStatus& s) {
+            tally.Status(s);
+            display.Update(s);
+        };
+        callbacks.record = [&](const UnitRecord& r) { tally.Record(r); };
+        callbacks.notice = [&](const std::string& text) { display.Notice(text, c_.ui); };
+        FleetEngine engine(std::move(job), std::move(callbacks), &c_.interrupts.Flag());
+        const FleetSummary summary = engine.Run();
+        display.Finish();
+
+        const std::vector<FleetUnit> units = tally.Units();
+        const int code = FleetExitCode(summary, units, tally.PortsFailed(), ports, o_.station);
+        if (!o_.json) {
+            c_.out << FormatFleetUnits(units);
+            Summary(std::to_string(summary.programmed) + " programmed, " +
+                    std::to_string(summary.alreadyDone) + " already done, " +
+                    std::to_string(summary.failed) + " failed" +
+                    (summary.cancelled ? "; cancelled." : ".") + " Log: " + o_.log);
+            if (!summary.left.empty()) Summary("IDs left over: " + IdRangesText(summary.left));
+        }
+        fields_ = [summary, units, log = o_.log](JsonWriter& json) {
+            json.Field("log", log);
+            WriteFleetJson(json, summary, units);
+        };
+        return code;
+    }
+
+    // The device a link leads to; the name itself when it is none.
+    static std::string DeviceOf(const std::string& port) {
+        std::error_code ec;
+        if (port.empty() || !std::filesystem::is_symlink(port, ec)) return port;
+        const auto device = std::filesystem::canonical(port, ec);
+        return ec ? port : device.string();
+    }
+
+    // The entries of the by-id folder, sorted.
+    static std::vector<std::string> AdaptersIn(const std::string& folder) {
+        std::vector<std::string> found;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+            found.push_back(entry.path().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    // The programming history, newest first. A database that is not there
+    // yet holds no record.
+    int HistoryCommand() {
+        std::string error;
+        const std::optional<SettingsSnapshot> settings = RunSettings(o_, error);
+        if (!settings) {
+            Tell(error, "Error");
+            return kExitUsage;
+        }
+        const std::string path = ConfiguredHistoryPath(*settings);
+        std::vector<HistoryRecord> records;
+        std::error_code ec;
+        if (std::filesystem::exists(path, ec)) {
+            History history;
+            HistoryFilter filter;
+            if (o_.pttId) filter.pttId = *o_.pttId;
+            filter.since = o_.since;
+            // A port named by a link also finds the records of its device.
+            std::vector<std::string> ports = {o_.port.value_or("")};
+            if (const std::string device = DeviceOf(ports[0]); device != ports[0])
+                ports.push_back(device);
+            bool ok = history.Open(path);
+            for (std::size_t k = 0; ok && k < ports.size(); ++k) {
+                filter.port = ports[k];
+                const std::optional<std::vector<HistoryRecord>> found = history.Query(filter);
+                ok = found.has_value();
+                if (ok) records.insert(records.end(), found->begin(), found->end());
+            }
+            if (!ok) {
+                Tell(history.Error(), "Error");
+                return kExitUsage;
+            }
+            if (ports.size() > 1) {
+                std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+                    return std::tie(a.time, a.rowId) > std::tie(b.time, b.rowId);
+                });
+                records.erase(
+                    std::unique(records.begin(), records.end(),
+                                [](const auto& a, const auto& b) { return a.rowId == b.rowId; }),
+                    records.end());
+            }
+        }
+        if (records.empty()) {
+            Summary("No records in the programming history " + path + ".");
+        } else if (!o_.json) {
+            c_.out << FormatHistory(records);
+        }
+        fields_ = [path, records](JsonWriter& json) {
+            json.Field("database", path).Key("records").BeginArray();
+            for (const HistoryRecord& r : records)
+                WriteHistoryRecord(json, r);
+            json.EndArray();
+        };
+        return kExitOk;
+    }
+
     int Finish(int code) {
         WriteJson(code);
         return code;
@@ -621,6 +857,9 @@ private:
     std::optional<Outcome> outcome_;
     std::function<void(JsonWriter&)> fields_;
     std::size_t loadProblems_ = 0; // problems the loader found in the file
+    bool wantVersion_ = false;     // a send asks for the version after the wake-up
+    std::string version_;          // the transmitter's, once asked for
+    std::int64_t lastBytes_ = 0;   // of the transfer's last progress
 };
 
 } // namespace

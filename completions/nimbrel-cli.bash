@@ -1,5 +1,5 @@
 # bash completion for nimbrel-cli: subcommands, options, configuration (.cfg)
-# and program (.prg) files, serial devices for --port.
+# and program (.prg) files, serial devices for --port and --ports.
 # shellcheck disable=SC2207 # COMPREPLY=($(compgen ...)) is how completions fill the list
 
 _nimbrel_cli_ports() {
@@ -27,9 +27,11 @@ _nimbrel_cli() {
     cword=$COMP_CWORD
   fi
 
-  local commands="check encode send read compare version program dump stop"
+  local commands="check encode send read compare version program dump stop fleet history"
   local options="--port --baud --verify --no-verify --settings --wait --json --quiet
-    --force --help --version --format --output -o --base --from --to"
+    --force --help --version --format --output -o --base --from --to
+    --ids --id-list --ports --log --retries --burn-failed --backup --station --resume
+    --id --since"
 
   case $prev in
   --port)
@@ -37,6 +39,27 @@ _nimbrel_cli() {
     COMPREPLY=($(compgen -W "$(_nimbrel_cli_ports)" -- "$cur"))
     # A device not in the list (a pseudo-terminal, a link) by its path.
     [[ ${#COMPREPLY[@]} -eq 0 ]] && _nimbrel_cli_files '*'
+    return
+    ;;
+  --ports)
+    # Comma-separated: complete the device after the last comma.
+    local IFS=$'\n' head=
+    [[ $cur == *,* ]] && head=${cur%,*},
+    COMPREPLY=($(compgen -P "$head" -W "$(_nimbrel_cli_ports)" -- "${cur##*,}"))
+    [[ -z $head ]] && COMPREPLY+=($(compgen -W "auto" -- "$cur"))
+    return
+    ;;
+  --id-list | --resume)
+    _nimbrel_cli_files '*'
+    return
+    ;;
+  --log)
+    _nimbrel_cli_files '*.[jJ][sS][oO][nN][lL]'
+    return
+    ;;
+  --backup)
+    local IFS=$'\n'
+    COMPREPLY=($(compgen -d -- "$cur"))
     return
     ;;
   --baud)
@@ -56,7 +79,7 @@ _nimbrel_cli() {
     _nimbrel_cli_files '*.[cC][fF][gG]'
     return
     ;;
-  --wait | --base | --from | --to)
+  --wait | --base | --from | --to | --ids | --retries | --id | --since)
     return
     ;;
   esac
@@ -70,7 +93,8 @@ _nimbrel_cli() {
   local i command=
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
-    --port | --baud | --settings | --wait | --format | --output | -o | --base | --from | --to)
+    --port | --baud | --settings | --wait | --format | --output | -o | --base | --from | --to | \
+      --ids | --id-list | --ports | --log | --retries | --backup | --resume | --id | --since)
       ((i++))
       ;;
     -*) ;;
@@ -85,7 +109,7 @@ _nimbrel_cli() {
   "")
     COMPREPLY=($(compgen -W "$commands" -- "$cur"))
     ;;
-  check | encode | send | read | compare)
+  check | encode | send | read | compare | fleet)
     _nimbrel_cli_files '*.[cC][fF][gG]'
     ;;
   program)

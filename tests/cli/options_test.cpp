@@ -33,6 +33,19 @@ std::string Summary(const Options& o) {
     if (o.base) add("base=" + std::to_string(*o.base));
     if (o.from) add("from=" + std::to_string(*o.from));
     if (o.to) add("to=" + std::to_string(*o.to));
+    if (!o.ids.empty()) add("ids=" + o.ids);
+    if (!o.idList.empty()) add("list=" + o.idList);
+    for (std::size_t i = 0; i < o.ports.size(); ++i)
+        add((i == 0 ? "ports=" : "+") + o.ports[i]);
+    if (o.autoPorts) add("auto");
+    if (!o.log.empty()) add("log=" + o.log);
+    if (o.retries) add("retries=" + std::to_string(*o.retries));
+    if (o.burnFailed) add("burn");
+    if (!o.backupDir.empty()) add("backup=" + o.backupDir);
+    if (o.station) add("station");
+    if (!o.resume.empty()) add("resume=" + o.resume);
+    if (o.pttId) add("id=" + std::to_string(*o.pttId));
+    if (!o.since.empty()) add("since=" + o.since);
     if (o.json) add("json");
     if (o.quiet) add("quiet");
     if (o.force) add("force");
@@ -66,6 +79,19 @@ TEST(CliOptions, CommandLinesThatParse) {
         {"dump --from 7 --to 7", "dump from=7 to=7"},
         {"send -- --odd-name.cfg", "send file=--odd-name.cfg"},
         {"send -q -f a.cfg", "send file=a.cfg quiet force"},
+        {"fleet a.cfg --ids 12000-12063 --ports /dev/ttyUSB0,/dev/ttyUSB1 --log f.jsonl",
+         "fleet file=a.cfg ids=12000-12063 ports=/dev/ttyUSB0 +/dev/ttyUSB1 log=f.jsonl"},
+        {"--json fleet a.cfg --id-list ids.txt --ports=auto --log=f.jsonl --retries 0 "
+         "--burn-failed --backup bk --station --resume old.jsonl --no-verify --baud 4800",
+         "fleet file=a.cfg baud=4800 no-verify list=ids.txt auto log=f.jsonl retries=0 burn "
+         "backup=bk station resume=old.jsonl json"},
+        {"fleet a.cfg --ids 1-2 --ports p --log l --retries 99 --wait 5",
+         "fleet file=a.cfg waitMs=5000 ids=1-2 ports=p log=l retries=99"},
+        {"history", "history"},
+        {"history --id 12034 --port /dev/ttyUSB0 --since 2026-12-01 --json",
+         "history port=/dev/ttyUSB0 id=12034 since=2026-12-01 json"},
+        {"history --since 2026-12-09T18:03Z --id 0", "history id=0 since=2026-12-09T18:03Z"},
+        {"history --since=2026-12-09T18:03:04.5", "history since=2026-12-09T18:03:04.5"},
         {"--help", " help"},
         {"bogus --help", " help"},
         {"send --version", " version"},
@@ -118,7 +144,37 @@ TEST(CliOptions, UsageErrors) {
         {"dump --from 10", "dump needs --from HEX and --to HEX"},
         {"dump --from 20 --to 1f", "--from must not lie above --to"},
         {"version --from 1", "--from is an option of dump only"},
+        {"fleet", "fleet needs a configuration file"},
+        {"fleet a.cfg --ports p --log l", "fleet needs --ids START-END or --id-list FILE"},
+        {"fleet a.cfg --ids 1-2 --id-list l --ports p --log l",
+         "fleet takes --ids or --id-list, not both"},
+        {"fleet a.cfg --ids 1-2 --log l", "fleet needs --ports DEV[,DEV...] or --ports auto"},
+        {"fleet a.cfg --ids 1-2 --ports p", "fleet needs --log FLEET.jsonl"},
+        {"fleet a.cfg --ids 1-2 --ports a,,b --log l",
+         "--ports needs devices separated by commas, or auto, not \"a,,b\""},
+        {"fleet a.cfg --ids 1-2 --ports a, --log l",
+         "--ports needs devices separated by commas, or auto, not \"a,\""},
+        {"fleet a.cfg --ids 1-2 --ports p --log l --retries 100",
+         "--retries needs a whole number from 0 to 99, not \"100\""},
+        {"fleet a.cfg --ids 1-2 --ports p --log l --retries -1",
+         "--retries needs a whole number from 0 to 99, not \"-1\""},
+        {"fleet a.cfg --ids 1-2 --ports p --log l --port q", "fleet takes --ports, not --port"},
+        {"fleet a.cfg --ids 1-2 --ports p --log l --id 5", "--id is an option of history only"},
+        {"send a.cfg --ids 1-2", "--ids is an option of fleet only"},
+        {"send a.cfg --station", "--station is an option of fleet only"},
+        {"version --resume l", "--resume is an option of fleet only"},
+        {"history a.cfg", "too many arguments for history: a.cfg"},
+        {"history --log l", "--log is an option of fleet only"},
+        {"history --id 12x", "--id needs a PTT ID (a whole number), not \"12x\""},
+        {"history --id 2147483648", "--id needs a PTT ID (a whole number), not \"2147483648\""},
+        {"send a.cfg --since 2026-01-01", "--since is an option of history only"},
     };
+    const std::string since = "--since needs a date YYYY-MM-DD or a UTC time YYYY-MM-DDTHH:MM:SSZ";
+    for (const char* bad : {"yesterday", "2026-13-01", "2026-12-00", "2026-12-09T24:00",
+                            "2026-12-09 18:03", "2026-12-09T18", "26-12-09"}) {
+        EXPECT_EQ(ParseArguments({"history", "--since", bad}).error,
+                  since + ", not \"" + bad + "\"");
+    }
     for (const auto& [line, expected] : rows) {
         EXPECT_EQ(ParseArguments(Words(line)).error, expected) << line;
     }
@@ -139,6 +195,19 @@ TEST(CliOptions, HelpNamesEveryCommandAndExitCode) {
                              "program FILE.prg --base HEX",
                              "dump --from HEX --to HEX",
                              "stop",
+                             "fleet FILE.cfg",
+                             "history",
+                             "--ids",
+                             "--id-list",
+                             "--ports",
+                             "--log",
+                             "--retries",
+                             "--burn-failed",
+                             "--backup",
+                             "--station",
+                             "--resume",
+                             "--id N",
+                             "--since",
                              "--port",
                              "--baud",
                              "--verify",
