@@ -273,8 +273,9 @@ FleetEngine::Impl::Port FleetEngine::Impl::MakePort(std::size_t index,
     port.status.index = index;
     port.status.port = name;
     port.device = DeviceOf(name);
-    port.byId =
-        name.rfind(job_.byIdFolder + "/", 0) == 0 ? name : ByIdName(port.device, job_.byIdFolder);
+    // A port named by a link keeps that stable name; a device its by-id name.
+    std::error_code ec;
+    port.byId = fs::is_symlink(name, ec) ? name : ByIdName(port.device, job_.byIdFolder);
     return port;
 }
 

@@ -27,7 +27,7 @@ inline constexpr const char* kOutcomeInvalidAnswer = "invalid-answer";
 struct UnitRecord {
     std::string time;          // UTC, "2026-12-09T18:03:04Z"
     std::string port;          // the device, e.g. /dev/ttyUSB0
-    std::string portById;      // its /dev/serial/by-id path, "" when it has none
+    std::string portById;      // its stable name: /dev/serial/by-id or the link it was named by; ""
     std::int32_t pttId = -1;   // -1: no ID
     std::uint32_t pttWord = 0; // the encoded ID with its check bits
     std::string version;       // the transmitter's software version
