@@ -2,14 +2,17 @@
 
 #include "app/mdichild.h"
 #include "app/preferences.h"
+#include "configwin/fleetdialog.h"
+#include "configwin/historydialog.h"
 #include "configwin/nimbrelwindow.h"
+#include "fleet/history.h"
 #include "link/linksession.h"
-#include "terminal/termwin.h"
 #include "platform/commandids.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
 #include "resources/pictures.h"
+#include "terminal/termwin.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -175,6 +178,8 @@ bool TNimbrelMDIClient::HandlesCommand(int id) const {
     case cmd::kPreferences:
     case cmd::kEnterPassword:
     case cmd::kStart:
+    case cmd::kHistory:
+    case cmd::kProgramFleet:
         return true;
     case cmd::kOpenTerminal:
         return true;
@@ -214,6 +219,16 @@ void TNimbrelMDIClient::ExecuteCommand(int id) {
         return;
     case cmd::kCloseAll:
         closeAllSubWindows();
+        return;
+    case cmd::kHistory:
+        CmHistory();
+        return;
+    case cmd::kProgramFleet:
+        if (configCount_ == 0 || config_ == nullptr) {
+            Refuse(kNoConfig, "Nimbrel Notice");
+            return;
+        }
+        CmProgramFleet();
         return;
     case cmd::kStart:
         if (configCount_ == 0) {
@@ -260,6 +275,8 @@ void TNimbrelMDIClient::Forward(int id) {
         if (window->CmSendfile()) {
             CurrentUi().MessageBox("Configuration sent.", "", Buttons::Ok, Icon::None);
         }
+        // After the send's own result: a record the history did not take.
+        if (!window.isNull()) window->TellHistoryProblem();
         break;
     case cmd::kReadConfig:
         if (window->ReadConfig()) {
@@ -336,6 +353,17 @@ void TNimbrelMDIClient::CreateConfigWindow(const std::string& path, const QStrin
 
 void TNimbrelMDIClient::CmPref() {
     Preferences dlg(this);
+    dlg.exec();
+}
+
+void TNimbrelMDIClient::CmHistory() {
+    HistoryDialog dlg(this, nimbrel::ConfiguredHistoryPath());
+    dlg.exec();
+}
+
+void TNimbrelMDIClient::CmProgramFleet() {
+    FleetDialog dlg(this, config_->Items, config_->SensorCount, config_->GetFileName(),
+                    [] { return ListSerialDevices(); });
     dlg.exec();
 }
 
@@ -454,4 +482,3 @@ void TNimbrelMDIClient::BringForward(QMdiSubWindow* frame) {
     frame->raise();
     setActiveSubWindow(frame);
 }
-
