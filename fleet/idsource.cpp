@@ -57,9 +57,6 @@ private:
     ItemList items_;
 };
 
-const char* const kNoIdItem =
-    "The configuration has no PTT ID item (type 9), so no unit can be given its own ID.";
-
 std::string Refused(std::int32_t id, const std::string& where, const std::string& problem) {
     return "PTT ID " + std::to_string(id) + where + " cannot be sent: " + problem;
 }
@@ -77,7 +74,7 @@ std::optional<std::vector<FleetId>> IdsFromRange(const std::string& range, const
                                                  std::string& error) {
     const DisplayLine* item = FindPttIdItem(items);
     if (item == nullptr) {
-        error = kNoIdItem;
+        error = kNoPttIdItemText;
         return std::nullopt;
     }
     const std::string shown = DisplayText(range);
@@ -129,7 +126,7 @@ std::optional<std::vector<FleetId>> IdsFromList(const std::string& text, const I
                                                 std::string& error) {
     const DisplayLine* item = FindPttIdItem(items);
     if (item == nullptr) {
-        error = kNoIdItem;
+        error = kNoPttIdItemText;
         return std::nullopt;
     }
     IdChecker checker(*item);

@@ -26,6 +26,9 @@ struct FleetId {
 // One run takes at most this many IDs.
 inline constexpr std::size_t kMaxFleetIds = 100000;
 
+inline constexpr const char* kNoPttIdItemText =
+    "The configuration has no PTT ID item (type 9), so no unit can be given its own ID.";
+
 // The first PTT ID item (type 9) of the configuration; null when it has none.
 const DisplayLine* FindPttIdItem(const ItemList& items);
 

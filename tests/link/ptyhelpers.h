@@ -81,7 +81,10 @@ class SimThread {
 public:
     explicit SimThread(sim::SimOptions options) : sim(std::move(options)) {
         if (pty.Ok()) {
-            thread_ = std::thread([this] { end = sim.Run(pty.Master(), stop_); });
+            thread_ = std::thread([this] {
+                end = sim.Run(pty.Master(), stop_);
+                if (end == sim::Transmitter::End::Unplugged) pty.CloseMaster(); // hangs up
+            });
         }
     }
     ~SimThread() { Stop(); }
