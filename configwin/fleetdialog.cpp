@@ -57,11 +57,13 @@ QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& co
     table->setHorizontalHeaderLabels(columns);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setWordWrap(false);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
     return table;
 }
 
+// Sets a cell's text; a long one (a message) can be read whole in its tool tip.
 void SetCell(QTableWidget* table, int row, int column, const QString& text) {
     QTableWidgetItem* item = table->item(row, column);
     if (item == nullptr) {
@@ -69,6 +71,7 @@ void SetCell(QTableWidget* table, int row, int column, const QString& text) {
         table->setItem(row, column, item);
     }
     item->setText(text);
+    item->setToolTip(text.size() > 30 ? text : QString());
 }
 
 // A message on one line.
@@ -168,7 +171,9 @@ FleetDialog::FleetDialog(QWidget* parent, const nimbrel::ItemList& items, std::i
     layout->addWidget(split, 1);
     layout->addWidget(notices_);
     layout->addLayout(buttons);
-    resize(fontMetrics().averageCharWidth() * 120, fontMetrics().height() * 40);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    resize(fontMetrics().averageCharWidth() * 130, fontMetrics().height() * 48);
 }
 
 FleetDialog::~FleetDialog() {
@@ -189,6 +194,7 @@ QWidget* FleetDialog::MakeSetup() {
     config->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     ports_ = new QListWidget(setup);
+    ports_->setMaximumHeight(fontMetrics().height() * 7);
     ports_->setObjectName(QStringLiteral("fleetPorts"));
     otherPort_ = new QLineEdit(setup);
     otherPort_->setObjectName(QStringLiteral("fleetOtherPort"));
@@ -245,14 +251,17 @@ QWidget* FleetDialog::MakeSetup() {
     form->addRow(QStringLiteral("Configuration:"), config);
     form->addRow(rangeChoice_, range_);
     form->addRow(listChoice_, listRow);
-    form->addRow(QStringLiteral("Log &file:"), logRow);
+    auto* logLabel = new QLabel(QStringLiteral("Log &file:"), setup);
+    logLabel->setBuddy(logFile_);
+    form->addRow(logLabel, logRow);
 
     auto* portsBox = new QGroupBox(QStringLiteral("Ports to program"), setup);
     portsBox->setLayout(portColumn);
     auto* layout = new QHBoxLayout(setup);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(form, 3);
-    layout->addWidget(portsBox, 2);
+    layout->addLayout(form, 1);
+    layout->addWidget(portsBox, 1);
+    layout->setAlignment(form, Qt::AlignTop);
 
     RefreshPorts();
     return setup;
@@ -448,6 +457,7 @@ void FleetDialog::Flush() {
     }
     for (const auto& [index, status] : statuses)
         ShowStatus(status);
+    if (!statuses.empty()) units_->resizeColumnToContents(kStateColumn);
     for (const auto& record : records)
         ShowRecord(record);
     for (const auto& notice : notices) {

@@ -91,6 +91,7 @@ HistoryDialog::HistoryDialog(QWidget* parent, std::string path)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setAlternatingRowColors(true);
+    table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
 
@@ -174,6 +175,7 @@ void HistoryDialog::Refresh() {
             auto* item = new QTableWidgetItem(cells[column]);
             if (column == 1 || column == 8)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (column == 9) item->setToolTip(cells[column]); // the message, read whole
             table_->setItem(row, column, item);
         }
     }
