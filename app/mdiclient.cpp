@@ -8,6 +8,7 @@
 #include "fleet/history.h"
 #include "link/linksession.h"
 #include "platform/commandids.h"
+#include "platform/options.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
@@ -362,8 +363,15 @@ void TNimbrelMDIClient::CmHistory() {
 }
 
 void TNimbrelMDIClient::CmProgramFleet() {
-    FleetDialog dlg(this, config_->Items, config_->SensorCount, config_->GetFileName(),
-                    [] { return ListSerialDevices(); });
+    // The devices Preferences offers, and the one the settings name (a
+    // simulator's pseudo-terminal, say).
+    const auto listPorts = [] {
+        QStringList ports = ListSerialDevices();
+        const QString configured = QFile::decodeName(nimbrel::ReadLinkOptions().device.c_str());
+        if (!configured.isEmpty() && !ports.contains(configured)) ports << configured;
+        return ports;
+    };
+    FleetDialog dlg(this, config_->Items, config_->SensorCount, config_->GetFileName(), listPorts);
     dlg.exec();
 }
 
