@@ -119,6 +119,8 @@ FleetDialog::FleetDialog(QWidget* parent, const nimbrel::ItemList& items, std::i
     std::vector<std::string> problems;
     nimbrel::LoadConfigText(nimbrel::ConfigFileText(sensorCount, items), configFile, *copy,
                             problems);
+    // A copy that differs from the window's is never programmed.
+    if (!problems.empty()) copyProblem_ = nimbrel::ConfigProblemsText(configFile, problems);
     items_ = std::move(copy);
 
     setObjectName(QStringLiteral("fleetDialog"));
@@ -327,6 +329,7 @@ void FleetDialog::ChooseLogFile() {
 }
 
 std::string FleetDialog::MakeJob(nimbrel::FleetJob& job) {
+    if (!copyProblem_.empty()) return copyProblem_;
     std::string error;
     std::optional<std::vector<nimbrel::FleetId>> ids;
     if (rangeChoice_->isChecked()) {

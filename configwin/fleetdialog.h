@@ -90,6 +90,7 @@ private:
     std::shared_ptr<const nimbrel::ItemList> items_;
     std::int32_t sensorCount_ = 0;
     std::string configFile_;
+    std::string copyProblem_; // why the copy of the items cannot be used
     PortLister listPorts_;
 
     QListWidget* ports_;
