@@ -6,11 +6,11 @@
 #include "app/recentfiles.h"
 #include "configwin/qttext.h"
 #include "link/linksession.h"
-#include "terminal/termwin.h"
-#include "terminal/transferrunner.h"
 #include "platform/commandids.h"
 #include "platform/ui.h"
 #include "resources/pictures.h"
+#include "terminal/termwin.h"
+#include "terminal/transferrunner.h"
 
 #include <QAction>
 #include <QApplication>
@@ -202,6 +202,13 @@ void TNimbrelFrame::BuildPttMenu(QMenuBar* bar) {
                QStringLiteral("Sends the configuration file to the unit"));
     AddCommand(ptt, QStringLiteral("S&top"), cmd::kStop,
                QStringLiteral("Terminates a PTT communication session"));
+    ptt->addSeparator();
+    AddCommand(ptt, QStringLiteral("&History"), cmd::kHistory,
+               QStringLiteral("Lists every configuration sent, to which unit, when and how it "
+                              "ended"));
+    AddCommand(ptt, QStringLiteral("Program a &fleet\u2026"), cmd::kProgramFleet,
+               QStringLiteral("Sends the configuration to many transmitters at once, each with "
+                              "its own PTT ID"));
 }
 
 void TNimbrelFrame::BuildTerminalMenu(QMenuBar* bar) {
@@ -426,8 +433,7 @@ void TNimbrelFrame::RefreshRecentFiles() {
     for (const auto& e : entries) {
         const int id = cmd::kMruFirst + e.slot;
         auto* a = new QAction(
-            QStringLiteral("&%1 %2").arg(e.slot + 1).arg(nimbrel::ShownText(e.path)),
-            fileMenu_);
+            QStringLiteral("&%1 %2").arg(e.slot + 1).arg(nimbrel::ShownText(e.path)), fileMenu_);
         a->setData(id);
         a->setObjectName(QStringLiteral("cmd%1").arg(id));
         connect(a, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });

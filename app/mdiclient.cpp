@@ -2,14 +2,18 @@
 
 #include "app/mdichild.h"
 #include "app/preferences.h"
+#include "configwin/fleetdialog.h"
+#include "configwin/historydialog.h"
 #include "configwin/nimbrelwindow.h"
+#include "fleet/history.h"
 #include "link/linksession.h"
-#include "terminal/termwin.h"
 #include "platform/commandids.h"
+#include "platform/options.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
 #include "platform/ui.h"
 #include "resources/pictures.h"
+#include "terminal/termwin.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -175,6 +179,8 @@ bool TNimbrelMDIClient::HandlesCommand(int id) const {
     case cmd::kPreferences:
     case cmd::kEnterPassword:
     case cmd::kStart:
+    case cmd::kHistory:
+    case cmd::kProgramFleet:
         return true;
     case cmd::kOpenTerminal:
         return true;
@@ -214,6 +220,16 @@ void TNimbrelMDIClient::ExecuteCommand(int id) {
         return;
     case cmd::kCloseAll:
         closeAllSubWindows();
+        return;
+    case cmd::kHistory:
+        CmHistory();
+        return;
+    case cmd::kProgramFleet:
+        if (configCount_ == 0 || config_ == nullptr) {
+            Refuse(kNoConfig, "Nimbrel Notice");
+            return;
+        }
+        CmProgramFleet();
         return;
     case cmd::kStart:
         if (configCount_ == 0) {
@@ -260,6 +276,8 @@ void TNimbrelMDIClient::Forward(int id) {
         if (window->CmSendfile()) {
             CurrentUi().MessageBox("Configuration sent.", "", Buttons::Ok, Icon::None);
         }
+        // After the send's own result: a record the history did not take.
+        if (!window.isNull()) window->TellHistoryProblem();
         break;
     case cmd::kReadConfig:
         if (window->ReadConfig()) {
@@ -336,6 +354,24 @@ void TNimbrelMDIClient::CreateConfigWindow(const std::string& path, const QStrin
 
 void TNimbrelMDIClient::CmPref() {
     Preferences dlg(this);
+    dlg.exec();
+}
+
+void TNimbrelMDIClient::CmHistory() {
+    HistoryDialog dlg(this, nimbrel::ConfiguredHistoryPath());
+    dlg.exec();
+}
+
+void TNimbrelMDIClient::CmProgramFleet() {
+    // The devices Preferences offers, and the one the settings name (a
+    // simulator's pseudo-terminal, say).
+    const auto listPorts = [] {
+        QStringList ports = ListSerialDevices();
+        const QString configured = QFile::decodeName(nimbrel::ReadLinkOptions().device.c_str());
+        if (!configured.isEmpty() && !ports.contains(configured)) ports << configured;
+        return ports;
+    };
+    FleetDialog dlg(this, config_->Items, config_->SensorCount, config_->GetFileName(), listPorts);
     dlg.exec();
 }
 
@@ -454,4 +490,3 @@ void TNimbrelMDIClient::BringForward(QMdiSubWindow* frame) {
     frame->raise();
     setActiveSubWindow(frame);
 }
-

@@ -70,6 +70,12 @@ public:
     void ComStart(bool started);
     bool GetUserMode() const;
     nimbrel::LinkSession& Link() override { return *link_; }
+    std::string LinkVersion() const override { return linkVersion_; }
+    void SetLinkVersion(const std::string& version) override { linkVersion_ = version; }
+
+    // PTT Communications > History and Program a fleet: their dialogs.
+    void CmHistory();
+    void CmProgramFleet();
 
     // User command list support, forwarded to the configuration window.
     void FillCommandList(std::vector<std::string>& names) const override;
@@ -105,6 +111,7 @@ private:
     TermWin* terminal_ = nullptr;
     bool terminalOpen_ = false;
     bool password_ = false;
+    std::string linkVersion_;
     std::unique_ptr<nimbrel::LinkSession> ownLink_;
     nimbrel::LinkSession* link_;
 };

@@ -4,22 +4,27 @@
 // user command list. Each runs on the transfer engine through the host's
 // link session, with progress and Cancel (TransferRunner). What is sent and
 // read, and the texts about it, come from engine/configtransfer.h; the window
-// shows them and applies what is read.
+// shows them and applies what is read. Every send leaves its record in the
+// programming history.
 #include "configwin/nimbrelwindow.h"
 
 #include "config/checks.h"
 #include "configwin/confighost.h"
 #include "engine/configtransfer.h"
 #include "engine/transferengine.h"
+#include "fleet/history.h"
+#include "fleet/unitrecord.h"
 #include "link/linksession.h"
 #include "link/protocol.h"
-#include "terminal/transferrunner.h"
 #include "platform/options.h"
 #include "platform/ui.h"
+#include "terminal/transferrunner.h"
 
 #include <QMdiSubWindow>
 
+#include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,6 +50,61 @@ TransferRunner::StatusFn ItemStatus(const char* what) {
                std::to_string(p.steps);
     };
 }
+
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+        return nimbrel::kOutcomeDone;
+    case Outcome::NoAnswer:
+        return nimbrel::kOutcomeNoAnswer;
+    case Outcome::Invalid:
+        return nimbrel::kOutcomeInvalidAnswer;
+    case Outcome::Mismatch:
+        return nimbrel::kOutcomeMismatch;
+    case Outcome::PortLost:
+        return nimbrel::kOutcomePortLost;
+    case Outcome::Cancelled:
+        return nimbrel::kOutcomeCancelled;
+    case Outcome::Refused:
+        return nimbrel::kOutcomeRefused;
+    }
+    return "";
+}
+
+// Passes everything on and keeps the text of the last message box: what a
+// send that failed told the user, for its record.
+class LastMessageUi : public nimbrel::DelegatingUi {
+public:
+    using DelegatingUi::DelegatingUi;
+    nimbrel::Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
+                               Icon icon) override {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            last_ = text;
+        }
+        return DelegatingUi::MessageBox(text, caption, buttons, icon);
+    }
+    std::string Last() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return last_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::string last_;
+};
+
+// Appends a window send's record; the problem, naming the file, or "".
+std::string AppendToHistory(const std::string& path, const nimbrel::UnitRecord& record) {
+    nimbrel::History history;
+    if (!history.Open(path) || !history.Append(nimbrel::ToHistory(record, "window"))) {
+        return history.Error();
+    }
+    return {};
+}
+
+// The user hears once per program run that the history cannot be written.
+bool historyProblemTold = false;
 
 } // namespace
 
@@ -98,6 +158,7 @@ bool TNimbrelWindow::CmStart() {
     }
     if (!CommEnabled) return false;
 
+    Host->SetLinkVersion({}); // a version read before belongs to another start
     const Outcome outcome =
         TransferRunner::Run(this, *link, QStringLiteral("Start"), [](TransferEngine& engine) {
             return engine.Start(engine.Options().startWaitMs);
@@ -133,9 +194,13 @@ bool TNimbrelWindow::CmPttversion() {
         Exclaim(kStartFirst, kCommsCaption);
         return false;
     }
-    return TransferRunner::Run(this, *link, QStringLiteral("Software version"),
-                               [](TransferEngine& engine) { return engine.QueryVersion(); }) ==
-           Outcome::Done;
+    std::string version;
+    const Outcome outcome = TransferRunner::Run(
+        this, *link, QStringLiteral("Software version"),
+        [&version](TransferEngine& engine) { return engine.QueryVersion(&version); });
+    if (outcome != Outcome::Done) return false;
+    Host->SetLinkVersion(version);
+    return true;
 }
 
 bool TNimbrelWindow::ReadConfig() {
@@ -212,10 +277,49 @@ bool TNimbrelWindow::CmSendfile() {
         return false;
     }
     const std::vector<TransferEngine::SendItem> items = plan.EngineItems();
-    return TransferRunner::Run(
-               this, *link, QStringLiteral("Send configuration"),
-               [&items](TransferEngine& engine) { return engine.SendConfiguration(items); },
-               ItemStatus("Sending")) == Outcome::Done;
+
+    // The record is completed and written on the transfer's thread, so a
+    // history locked by another program never holds up the windows.
+    nimbrel::UnitRecord record = nimbrel::SendRecord(Items, SensorCount, FileName, link->Device());
+    record.version = Host->LinkVersion();
+    const std::string historyPath = nimbrel::ConfiguredHistoryPath();
+    LastMessageUi messages(CurrentUi());
+    std::string historyProblem;
+    nimbrel::Progress progress;
+    Outcome outcome = Outcome::Refused;
+    {
+        const nimbrel::ScopedUi scope(messages);
+        outcome = TransferRunner::Run(
+            this, *link, QStringLiteral("Send configuration"),
+            [&](TransferEngine& engine) {
+                const auto start = std::chrono::steady_clock::now();
+                const Outcome sent = engine.SendConfiguration(items);
+                record.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - start)
+                                        .count();
+                record.bytesWritten = progress.bytes;
+                record.verified = sent == Outcome::Done && engine.Options().readAfterWrite;
+                record.outcome = OutcomeName(sent);
+                if (sent != Outcome::Done) record.message = messages.Last();
+                historyProblem = AppendToHistory(historyPath, record);
+                return sent;
+            },
+            ItemStatus("Sending"), &progress);
+    }
+    if (!historyProblem.empty() && !historyProblemTold) pendingHistoryProblem_ = historyProblem;
+    return outcome == Outcome::Done;
+}
+
+void TNimbrelWindow::TellHistoryProblem() {
+    if (pendingHistoryProblem_.empty()) return;
+    const std::string problem = std::move(pendingHistoryProblem_);
+    pendingHistoryProblem_.clear();
+    if (historyProblemTold) return;
+    historyProblemTold = true;
+    CurrentUi().MessageBox("The send could not be added to the programming history:\r\n" + problem +
+                               "\r\nThe send itself is not affected. Records the history cannot "
+                               "take are not reported again until Nimbrel is restarted.",
+                           "Programming history", Buttons::Ok, Icon::Exclamation);
 }
 
 void TNimbrelWindow::FillCommandList(std::vector<std::string>& names) const {

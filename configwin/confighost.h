@@ -3,6 +3,8 @@
 // being told when the configuration window goes.
 #pragma once
 
+#include <string>
+
 namespace nimbrel {
 class LinkSession;
 }
@@ -23,4 +25,8 @@ public:
     // its set-up opens the port.
     virtual void TermOpen(bool minimised) = 0;
     virtual bool TermWindowOpen() const = 0;
+
+    // The software version last read on the link since Start ("" when none).
+    virtual std::string LinkVersion() const { return {}; }
+    virtual void SetLinkVersion(const std::string& /*version*/) {}
 };

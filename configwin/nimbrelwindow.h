@@ -93,7 +93,11 @@ public:
     bool CmStop();
     bool CmPttversion();
     bool ReadConfig();
+    // Each send that ran appends its record to the programming history.
     bool CmSendfile();
+    // After the send's own result: tells, once per program run, that the
+    // last send's record could not be written to the history.
+    void TellHistoryProblem();
     // Reads every item without changing the configuration and lists the
     // items whose transmitter value differs. True when none differs.
     bool CmCompare();
@@ -148,6 +152,7 @@ protected:
     QMdiSubWindow* MDIChild = nullptr;
     std::string FileName;
     QPointer<SimpleDialog> SimpleDlg; // the form while simple mode is up
+    std::string pendingHistoryProblem_; // of the last send, until told
 
 private:
     friend class ConfigClientArea;

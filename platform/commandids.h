@@ -30,6 +30,8 @@ inline constexpr int kReadConfig = 5033;
 inline constexpr int kSendConfig = 5009;
 inline constexpr int kStop = 5003;
 inline constexpr int kCompare = 32002; // beyond the original menu
+inline constexpr int kHistory = 32003;      // beyond the original menu
+inline constexpr int kProgramFleet = 32004; // beyond the original menu
 // Terminal
 inline constexpr int kOpenTerminal = 5000;
 inline constexpr int kReadMemory = 5027;

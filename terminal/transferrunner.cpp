@@ -222,7 +222,7 @@ void TransferRunner::OfferCancelThen(const std::string& closing, std::function<v
 }
 
 Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, const QString& title,
-                            const Job& job, const StatusFn& status) {
+                            const Job& job, const StatusFn& status, nimbrel::Progress* last) {
     if (Refused(session)) return Outcome::Refused;
     TransferRunner runner(parent, title);
     runner.Begin(session);
@@ -232,7 +232,10 @@ Outcome TransferRunner::Run(QWidget* parent, nimbrel::LinkSession& session, cons
         runner.ShowProgress(shown);
         if (status) nimbrel::CurrentUi().StatusText(status(shown));
     });
-    auto progress = [&relay](const nimbrel::Progress& p) { relay.Post(p); };
+    auto progress = [&relay, last](const nimbrel::Progress& p) {
+        if (last != nullptr) *last = p;
+        relay.Post(p);
+    };
     runner.StartDialogDelay();
 
     Outcome outcome = Outcome::Done;

@@ -38,9 +38,11 @@ public:
     // transfer runs or when the session's port is not open. The engine starts with the session's
     // started state as "entered"; a transfer that sent the exit string on its way out clears the
     // started state. `status`, when given, turns progress into status-bar texts (cleared at the
-    // end).
+    // end). `last`, when given, holds the last progress the transfer reported; it is written on
+    // the job's thread as the transfer reports, so the job may read it too.
     static nimbrel::Outcome Run(QWidget* parent, nimbrel::LinkSession& session,
-                                const QString& title, const Job& job, const StatusFn& status = {});
+                                const QString& title, const Job& job, const StatusFn& status = {},
+                                nimbrel::Progress* last = nullptr);
 
     // While a transfer runs: cancels it and runs `then` on the user interface
     // thread once it has ended (for a window closed meanwhile).

@@ -60,6 +60,7 @@ inline void Settle() {
 class AppTest : public ::testing::Test {
 protected:
     AppTest() {
+        Settings::WriteString("HISTORY", "File", dir.File("history.sqlite"));
         ui.onServe = [](int ms) { QCoreApplication::processEvents(QEventLoop::AllEvents, ms); };
         TNimbrelApp::Options options;
         options.splash = false;

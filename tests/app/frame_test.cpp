@@ -134,7 +134,12 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
          {"Co&mpare with transmitter", cmd::kCompare,
           "Reads the transmitter's values and lists the items that differ"},
          {"Send &Configuration", cmd::kSendConfig, "Sends the configuration file to the unit"},
-         {"S&top", cmd::kStop, "Terminates a PTT communication session"}});
+         {"S&top", cmd::kStop, "Terminates a PTT communication session"},
+         kSep,
+         {"&History", cmd::kHistory,
+          "Lists every configuration sent, to which unit, when and how it ended"},
+         {"Program a &fleet\u2026", cmd::kProgramFleet,
+          "Sends the configuration to many transmitters at once, each with its own PTT ID"}});
     ExpectMenu(TopMenu(Frame(), "&Terminal"),
                {{"&Open terminal window", cmd::kOpenTerminal, "Opens a terminal window"},
                 kSep,

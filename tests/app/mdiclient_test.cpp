@@ -298,6 +298,8 @@ TEST_F(AppTest, ForwardedCommandsRefuseUntilTheirPreconditionsHold) {
 
     // No configuration window.
     expectRefusal(run(cmd::kStart), "You must open a configuration file first.", "Nimbrel Notice");
+    expectRefusal(run(cmd::kProgramFleet), "You must open a configuration file first.",
+                  "Nimbrel Notice");
     for (int id : {cmd::kStop, cmd::kSendConfig, cmd::kPttVersion, cmd::kReadConfig}) {
         SCOPED_TRACE(id);
         expectRefusal(run(id), kNotStarted, "Error");

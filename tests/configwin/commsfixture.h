@@ -56,7 +56,11 @@ protected:
         Settings::WriteString("TIMING", "ReadByteWaitMs", "2000");
         Settings::WriteString("TIMING", "VersionWaitMs", "2000");
         Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "1");
+        Settings::WriteString("HISTORY", "File", HistoryPath());
     }
+
+    // The programming history the window's sends go to.
+    std::string HistoryPath() const { return dir.File("history.sqlite"); }
 
     static sim::SimOptions Awake() {
         sim::SimOptions o;

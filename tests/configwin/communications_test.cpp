@@ -1,6 +1,7 @@
 // The configuration window's transmitter commands against the simulated
 // transmitter: decoding what is read back, what is refused before anything
 // is sent or read, progress, the exit string, and the user command lookups.
+#include "fleet/history.h"
 #include "platform/commandids.h"
 #include "tests/configwin/commsfixture.h"
 
@@ -387,6 +388,71 @@ TEST_F(CommsTest, OverlappingItemsAreNamedAndSentOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(ui.Texts().back(), "Configuration sent.");
     EXPECT_EQ(sim.Peek(2), 0x00) << "the later item overwrote the earlier one's bytes";
     EXPECT_EQ(sim.Peek(3), 0x02);
+}
+
+std::vector<HistoryRecord> HistoryAt(const std::string& path) {
+    History history;
+    if (!history.Open(path)) return {};
+    return history.Query({}).value_or(std::vector<HistoryRecord>{});
+}
+
+TEST_F(CommsTest, EachSendLeavesItsRecordInTheHistoryWithTheVersionReadSinceStart) {
+    auto options = Awake();
+    options.wrongByteAddress = 0x14;
+    StartSim(options);
+    Settings::WriteString("TIMING", "ResponseWaitMs", "300");
+    TNimbrelWindow* window =
+        Open({{kTypePttId, "12345", "Id", 4, 0x50}, {kTypeLong, "7200", "On", 4, 0x10}});
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    client.ExecuteCommand(cmd::kPttVersion);
+    ui.Clear();
+    client.ExecuteCommand(cmd::kSendConfig);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Configuration sent."});
+    window->Items[1]->SetAddress(0x12); // its last byte now reads back wrong
+    ui.Clear();
+    client.ExecuteCommand(cmd::kSendConfig);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string failure = ui.messages[0].text;
+
+    const auto records = HistoryAt(HistoryPath());
+    ASSERT_EQ(records.size(), 2u);
+    const HistoryRecord& sent = records[1];
+    EXPECT_EQ(sent.source, "window");
+    EXPECT_EQ(sent.outcome, kOutcomeDone);
+    EXPECT_TRUE(sent.verified);
+    EXPECT_EQ(sent.message, "");
+    EXPECT_EQ(sent.pttId, 12345);
+    EXPECT_EQ(sent.pttWord, DisplayLine::GetPttId(12345));
+    EXPECT_EQ(sent.port, peer->pty.Slave());
+    EXPECT_EQ(sent.version, "2.10");
+    EXPECT_EQ(sent.configFile, dir.File("test.cfg"));
+    EXPECT_EQ(sent.bytesWritten, 8);
+    EXPECT_FALSE(sent.configSha256.empty());
+    const HistoryRecord& failed = records[0];
+    EXPECT_EQ(failed.outcome, kOutcomeMismatch);
+    EXPECT_FALSE(failed.verified);
+    EXPECT_EQ(failed.message, failure);
+    EXPECT_NE(failed.configSha256, sent.configSha256);
+    EXPECT_EQ(failed.bytesWritten, 4) << "the item before the one that failed";
+}
+
+TEST_F(CommsTest, AHistoryThatCannotBeWrittenIsToldOnceAndTheSendsGoOn) {
+    auto& sim = StartSim(Awake());
+    const std::string unwritable = dir.Write("plain", "a file, not a folder") + "/history.sqlite";
+    Settings::WriteString("HISTORY", "File", unwritable);
+    Open({{kTypeLong, "7200", "On", 4, 0x10}});
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    ui.Clear();
+    client.ExecuteCommand(cmd::kSendConfig);
+    client.ExecuteCommand(cmd::kSendConfig);
+
+    const auto texts = ui.Texts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], "Configuration sent.");
+    EXPECT_NE(texts[1].find(unwritable), std::string::npos) << texts[1];
+    EXPECT_EQ(ui.messages[1].caption, "Programming history");
+    EXPECT_EQ(texts[2], "Configuration sent.") << "told once per run";
+    EXPECT_EQ(sim.Peek(0x12), 0x1C);
 }
 
 } // namespace
