@@ -500,7 +500,7 @@ void FleetDialog::ShowRecord(const nimbrel::UnitRecord& r) {
     const int row = records_->rowCount();
     records_->insertRow(row);
     const QStringList cells{QString::fromStdString(r.time),
-                            nimbrel::ShownText(r.port),
+                            nimbrel::ShownText(r.portById.empty() ? r.port : r.portById),
                             r.pttId < 0 ? QString() : QString::number(r.pttId),
                             QString::fromStdString(r.outcome),
                             r.verified ? QStringLiteral("yes") : QStringLiteral("no"),
