@@ -315,7 +315,7 @@ inline std::string ConfigText(const std::vector<std::string>& lines) {
 // unless they say otherwise) and short waits.
 inline std::string SettingsText(const std::string& device = {}) {
     return "[COM]\nport=2\n" + (device.empty() ? "" : "device2=" + device + "\n") +
-           "[TIMING]\nStartWaitMs=3000\nResponseWaitMs=1000\nReadByteWaitMs=1000\n"
+           "[TIMING]\nStartWaitMs=3000\nResponseWaitMs=2500\nReadByteWaitMs=1000\n"
            "VersionWaitMs=1000\nSettleMs=5\nMonitorPauseMs=2\nAwakeWaitMs=200\n";
 }
 inline const std::string kSettings = SettingsText();
