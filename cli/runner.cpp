@@ -139,34 +139,6 @@ struct ItemRef {
     std::int32_t address = 0;
 };
 
-// Holds the messages of an attempt whose failure is not final; Release shows
-// them after all.
-class HeldUi : public DelegatingUi {
-public:
-    explicit HeldUi(Ui& outer) : DelegatingUi(outer) {}
-
-    Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
-                      Icon icon) override {
-        held_.push_back({text, caption, buttons, icon});
-        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
-    }
-
-    void Release() {
-        for (const Held& h : held_)
-            Outer().MessageBox(h.text, h.caption, h.buttons, h.icon);
-        held_.clear();
-    }
-
-private:
-    struct Held {
-        std::string text;
-        std::string caption;
-        Buttons buttons;
-        Icon icon;
-    };
-    std::vector<Held> held_;
-};
-
 ItemRef Ref(const ItemList& items, const std::vector<std::string>& sensors, std::size_t index) {
     const DisplayLine& item = *items[index];
     return {index, item.GetName(), sensors[index], item.GetAddress()};
@@ -371,7 +343,7 @@ private:
         }
         const std::int32_t waitMs = o_.waitMs ? *o_.waitMs : engine.Options().startWaitMs;
         const std::int32_t awakeWaitMs = settings.Get(keys::kAwakeWaitMs);
-        const Outcome started = WakeUp(link, engine, waitMs, awakeWaitMs);
+        const Outcome started = WakeUp(engine, waitMs, awakeWaitMs);
         c_.progress.Break();
         if (started != Outcome::Done) {
             outcome_ = started;
@@ -394,31 +366,13 @@ private:
         return ExitCode(result);
     }
 
-    // Start, or a transmitter found awake: one that sends no wake-up byte
-    // within AwakeWaitMs but answers the version query in form is in its user
-    // interface already. Otherwise the start waits out the rest of `waitMs`.
-    Outcome WakeUp(LinkSession& link, TransferEngine& engine, std::int32_t waitMs,
-                   std::int32_t awakeWaitMs) {
-        const std::int32_t firstMs = std::clamp(awakeWaitMs, 0, waitMs);
-        HeldUi held(c_.ui);
-        TransferEngine probe(link.Io(), held, engine.Options(), &c_.interrupts.Flag(),
-                             [this](const Progress& p) { c_.progress.Update(p); });
-        const auto start = std::chrono::steady_clock::now();
-        Outcome outcome = probe.Start(firstMs);
-        if (outcome == Outcome::NoAnswer) outcome = probe.QueryVersion(&version_);
+    // Start, or a transmitter found awake (said, and its version kept).
+    Outcome WakeUp(TransferEngine& engine, std::int32_t waitMs, std::int32_t awakeWaitMs) {
+        bool foundAwake = false;
+        const Outcome outcome = engine.WakeUp(waitMs, awakeWaitMs, &foundAwake, &version_);
         c_.progress.Break();
-        if (outcome == Outcome::Done) {
-            if (!probe.Entered()) Tell(kFoundAwakeText);
-            engine.SetEntered(true);
-            return Outcome::Done;
-        }
-        // A port that went away or a cancel ends the start; any other answer
-        // (none, or not in form) means asleep.
-        if (outcome == Outcome::PortLost || outcome == Outcome::Cancelled) {
-            held.Release();
-            return outcome;
-        }
-        return engine.Start(std::max<std::int32_t>(0, waitMs - ElapsedMs(start)));
+        if (outcome == Outcome::Done && foundAwake) Tell(kFoundAwakeText);
+        return outcome;
     }
 
     // The software version for the record of a send, unless the wake-up
@@ -427,7 +381,7 @@ private:
     // ends it.
     Outcome QuietVersion(LinkSession& link, TransferEngine& engine) {
         if (!version_.empty()) return Outcome::Done;
-        HeldUi held(c_.ui);
+        HoldingUi held(c_.ui);
         TransferEngine query(link.Io(), held, engine.Options(), &c_.interrupts.Flag(),
                              [this](const Progress& p) { c_.progress.Update(p); });
         const Outcome outcome = query.QueryVersion(&version_);

@@ -210,10 +210,10 @@ public:
     // What came back after one command, gathered towards its answer.
     struct Listening {
         explicit Listening(std::string command) : echo(Upper(std::move(command))) {}
-        std::string echo;          // the command, as a transmitter that echoes sends it back
-        std::string recent;        // the last characters received, enough to hold an echo and an answer
-        std::string tail;          // the last characters received
-        bool fresh = false;        // characters came since the last answer taken
+        std::string echo;   // the command, as a transmitter that echoes sends it back
+        std::string recent; // the last characters received, enough to hold an echo and an answer
+        std::string tail;   // the last characters received
+        bool fresh = false; // characters came since the last answer taken
         Clock::time_point last{};  // when characters last came
         Clock::duration longest{}; // the longest pause between characters
     };
@@ -439,6 +439,31 @@ TransferEngine::TransferEngine(LinkIo& io, Ui& ui, TransferOptions options,
                                const CancelFlag* cancel, ProgressFn progress)
     : io_(io), ui_(ui), options_(std::move(options)), cancel_(cancel),
       progress_(std::move(progress)) {}
+
+Outcome TransferEngine::WakeUp(std::int32_t waitMs, std::int32_t awakeWaitMs, bool* foundAwake,
+                               std::string* version) {
+    const std::int32_t firstMs = std::clamp(awakeWaitMs, 0, std::max(waitMs, 0));
+    HoldingUi held(ui_);
+    TransferEngine probe(io_, held, options_, cancel_, progress_);
+    const auto start = Clock::now();
+    std::string answer;
+    Outcome outcome = probe.Start(firstMs);
+    const bool woke = outcome == Outcome::Done;
+    if (outcome == Outcome::NoAnswer) outcome = probe.QueryVersion(&answer);
+    if (outcome == Outcome::Done) {
+        if (foundAwake != nullptr) *foundAwake = !woke;
+        if (version != nullptr && !woke) *version = answer;
+        entered_ = true;
+        return Outcome::Done;
+    }
+    // A port that went away or a cancel ends the start; any other answer
+    // (none, or not in form) means asleep.
+    if (outcome == Outcome::PortLost || outcome == Outcome::Cancelled) {
+        held.Release();
+        return outcome;
+    }
+    return Start(std::max<std::int32_t>(0, waitMs - MsBetween(start, Clock::now())));
+}
 
 Outcome TransferEngine::Start(std::int32_t waitMs) {
     Run run(*this);

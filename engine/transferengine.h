@@ -81,6 +81,14 @@ public:
     // caller records the start and shows kStartedText.
     Outcome Start(std::int32_t waitMs);
 
+    // Start, or a transmitter found awake: one that sends no wake-up byte
+    // within `awakeWaitMs` but answers the version query in form is in its
+    // user interface already (`foundAwake` becomes true, `version` gets the
+    // answer). Otherwise Start waits out the rest of `waitMs`. What the probe
+    // says is shown only when it ends the start (the port went away, a cancel).
+    Outcome WakeUp(std::int32_t waitMs, std::int32_t awakeWaitMs, bool* foundAwake = nullptr,
+                   std::string* version = nullptr);
+
     // Sends the options' exit string and waits until it is on the line. Not
     // cancellable.
     Outcome Stop();

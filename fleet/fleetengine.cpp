@@ -227,7 +227,6 @@ private:
     // Programs the unit on the port, with its retries; the port's last state.
     PortState ProgramUnit(Port& port);
     Attempt Try(Port& port, std::optional<FleetId>& id, UnitRecord& record);
-    Outcome Wake(LinkSession& link, TransferEngine& engine, Port& port, std::string& version);
     Outcome ReadValues(TransferEngine& engine, const ItemList& items, nimbrel::ReadValues& values);
     std::string KeepBackup(const ItemList& items, const nimbrel::ReadValues& values,
                            const Port& port);
@@ -582,7 +581,9 @@ FleetEngine::Impl::Attempt FleetEngine::Impl::Try(Port& port, std::optional<Flee
     };
 
     std::string version;
-    if (const Outcome woke = Wake(link, engine, port, version); woke != Outcome::Done)
+    if (const Outcome woke =
+            engine.WakeUp(job_.transfer.startWaitMs, job_.awakeWaitMs, nullptr, &version);
+        woke != Outcome::Done)
         return leave(woke);
     Report(port, PortState::Reading);
     if (version.empty()) {
@@ -651,28 +652,6 @@ FleetEngine::Impl::Attempt FleetEngine::Impl::Try(Port& port, std::optional<Flee
         record.verified = true;
     }
     return leave(Outcome::Done);
-}
-
-// Start, or a unit found awake: one that sends no wake-up byte within the
-// awake wait but answers the version query in form is in its user interface
-// already. Otherwise the start waits out the rest of the start wait.
-Outcome FleetEngine::Impl::Wake(LinkSession& link, TransferEngine& engine, Port& port,
-                                std::string& version) {
-    const std::int32_t waitMs = job_.transfer.startWaitMs;
-    const std::int32_t firstMs = std::clamp(job_.awakeWaitMs, 0, waitMs);
-    UnitUi quiet;
-    TransferEngine probe(link.Io(), quiet, job_.transfer, cancel_,
-                         [this, &port](const Progress& p) { ReportProgress(port, p); });
-    const auto start = std::chrono::steady_clock::now();
-    Outcome outcome = probe.Start(firstMs);
-    if (outcome == Outcome::NoAnswer) outcome = probe.QueryVersion(&version);
-    if (outcome == Outcome::Done) {
-        engine.SetEntered(true);
-        return Outcome::Done;
-    }
-    version.clear();
-    if (outcome == Outcome::PortLost || outcome == Outcome::Cancelled) return outcome;
-    return engine.Start(std::max<std::int32_t>(0, waitMs - ElapsedMs(start)));
 }
 
 Outcome FleetEngine::Impl::ReadValues(TransferEngine& engine, const ItemList& items,

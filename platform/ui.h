@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nimbrel {
 
@@ -76,6 +77,34 @@ protected:
 
 private:
     Ui& outer_;
+};
+
+// Holds every message box (answering Ok, or Cancel to a question) until
+// Release passes them on, or drops them: for a step whose messages matter
+// only when it ends what it is part of.
+class HoldingUi : public DelegatingUi {
+public:
+    explicit HoldingUi(Ui& outer) : DelegatingUi(outer) {}
+
+    Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
+                      Icon icon) override {
+        held_.push_back({text, caption, buttons, icon});
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+    void Release() {
+        for (const Held& h : held_)
+            Outer().MessageBox(h.text, h.caption, h.buttons, h.icon);
+        held_.clear();
+    }
+
+private:
+    struct Held {
+        std::string text;
+        std::string caption;
+        Buttons buttons;
+        Icon icon;
+    };
+    std::vector<Held> held_;
 };
 
 // The Ui in force for this process. Without one installed, a silent default
