@@ -58,9 +58,9 @@ constexpr double kWidth = 1200;
 constexpr double kMargin = 20;
 constexpr double kLaneHeight = 18;
 constexpr double kBarHeight = 14;
-constexpr double kGapWidth = 36;    // a long free stretch on the axis
+constexpr double kGapWidth = 36; // a long free stretch on the axis
 constexpr double kMaxByteWidth = 48;
-constexpr double kCharWidth = 6.6;  // of the 11 px labels
+constexpr double kCharWidth = 6.6; // of the 11 px labels
 constexpr std::size_t kMaxLanes = 64;
 constexpr std::size_t kMaxLegend = 24;
 constexpr std::array<const char*, 10> kPalette = {"#4e79a7", "#f28e2b", "#59a14f", "#b07aa1",
@@ -150,8 +150,8 @@ public:
         };
         for (const MapSpan& g : inner) {
             if (g.first > at) piece(at, g.first - 1, (g.first - at) * scale, false);
-            piece(g.first, g.last, shorten ? std::min(g.Size() * scale, kGapWidth) : g.Size() * scale,
-                  true);
+            piece(g.first, g.last,
+                  shorten ? std::min(g.Size() * scale, kGapWidth) : g.Size() * scale, true);
             at = g.last + 1;
         }
         piece(at, extent.last, (extent.last - at + 1) * scale, false);
@@ -160,9 +160,8 @@ public:
 
     // Where `address` starts.
     double X(std::int32_t address) const {
-        const auto it = std::partition_point(pieces_.begin(), pieces_.end(), [address](const Piece& p) {
-            return p.last < address;
-        });
+        const auto it = std::partition_point(
+            pieces_.begin(), pieces_.end(), [address](const Piece& p) { return p.last < address; });
         if (it == pieces_.end()) return width_;
         return it->x + (address - it->first) * it->scale;
     }
@@ -194,11 +193,11 @@ public:
         double y = 28;
         Text(kMargin, y, 15, "bold", Xml(title));
         y += 18;
-        Text(kMargin, y, 11, "", std::to_string(map_.Ranges().size()) + " items write " +
-                                     Plural(map_.UsedBytes(), "byte", "bytes") + "; " +
-                                     Plural(map_.OverlapCount(), "overlapping pair",
-                                            "overlapping pairs") +
-                                     "; " + Plural(FreeBytes(), "byte", "bytes") + " free.");
+        Text(kMargin, y, 11, "",
+             std::to_string(map_.Ranges().size()) + " items write " +
+                 Plural(map_.UsedBytes(), "byte", "bytes") + "; " +
+                 Plural(map_.OverlapCount(), "overlapping pair", "overlapping pairs") + "; " +
+                 Plural(FreeBytes(), "byte", "bytes") + " free.");
         y += 16;
         Overview(y, inner);
         y += 62;
@@ -289,7 +288,9 @@ private:
         body_ += "\n";
         for (std::int32_t a : {0x0000, 0x4000, 0x8000, 0xC000, kMaxAddress + 1}) {
             Text(x(a), top + 34, 10, "", Hex4(std::min(a, kMaxAddress)),
-                 a == 0 ? "start" : a > kMaxAddress ? "end" : "middle");
+                 a == 0            ? "start"
+                 : a > kMaxAddress ? "end"
+                                   : "middle");
         }
     }
 
@@ -322,7 +323,8 @@ private:
             body_ += "<g><title>" + Xml(r.name) + " (" + Xml(r.sensor) + "), " + Hex4(r.first) +
                      "-" + Hex4(r.last) + ", " + Plural(r.size, "byte", "bytes") +
                      (r.overlapped ? ", overlaps another item" : "") + "</title>";
-            Rect(x, y, w, kBarHeight, Colour(r.sensorIndex), " stroke=\"#333333\" stroke-width=\"0.5\"");
+            Rect(x, y, w, kBarHeight, Colour(r.sensorIndex),
+                 " stroke=\"#333333\" stroke-width=\"0.5\"");
             // The bytes other items write too.
             const auto [sb, se] = MemoryMap::SpansIn(map_.Shared(), r.first, r.last);
             for (std::size_t s = sb; s < se; ++s) {
@@ -347,9 +349,8 @@ private:
         double lastEnd = -1e9;
         auto tick = [&](std::int32_t address, double x) {
             if (x - lastEnd < 34) return;
-            body_ += "<line x1=\"" + Number(kMargin + x) + "\" y1=\"" + Number(y - 4) +
-                     "\" x2=\"" + Number(kMargin + x) + "\" y2=\"" + Number(y + 3) +
-                     "\" stroke=\"#333333\"/>";
+            body_ += "<line x1=\"" + Number(kMargin + x) + "\" y1=\"" + Number(y - 4) + "\" x2=\"" +
+                     Number(kMargin + x) + "\" y2=\"" + Number(y + 3) + "\" stroke=\"#333333\"/>";
             Text(kMargin + x, y + 14, 10, "", Hex4(address), "middle");
             lastEnd = x;
         };
@@ -389,8 +390,8 @@ private:
         }
         if (left > 0) {
             y += 18;
-            Text(kMargin, y + 10, 11, "", "and " + Plural(static_cast<std::int64_t>(left),
-                                                          "more sensor", "more sensors"));
+            Text(kMargin, y + 10, 11, "",
+                 "and " + Plural(static_cast<std::int64_t>(left), "more sensor", "more sensors"));
         }
         Rect(kMargin, y + 22, 12, 12, "url(#shared)", " stroke=\"#d00000\" stroke-width=\"0.8\"");
         Text(kMargin + 16, y + 32, 11, "", "written by more than one item");

@@ -30,10 +30,10 @@ struct MapRange {
     std::int32_t size = 0;
     std::size_t item = 0; // index in the configuration
     std::string name;
-    std::string sensor;      // as SensorNames gives it
+    std::string sensor;          // as SensorNames gives it
     std::size_t sensorIndex = 0; // the sensor's place among the configuration's sensors: its colour
-    std::size_t lane = 0;    // the row a view draws it in; ranges of one lane never overlap
-    bool overlapped = false; // another item writes one of its bytes
+    std::size_t lane = 0;        // the row a view draws it in; ranges of one lane never overlap
+    bool overlapped = false;     // another item writes one of its bytes
 };
 
 class MemoryMap {
