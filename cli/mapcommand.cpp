@@ -452,6 +452,15 @@ std::string FormatMapTable(const MemoryMap& map) {
     return out;
 }
 
+std::string MapSummaryText(const MemoryMap& map, const std::string& file, const std::string& svg) {
+    return file + ": " +
+           Plural(static_cast<std::int64_t>(map.Ranges().size()), "item writes", "items write") +
+           " " + Plural(map.UsedBytes(), "byte", "bytes") + ", " +
+           Plural(map.OverlapCount(), "overlapping pair", "overlapping pairs") + ", " +
+           Plural(kMaxAddress + 1 - map.UsedBytes(), "byte", "bytes") + " free" +
+           (svg.empty() ? "." : "; drawn in " + svg + ".");
+}
+
 void WriteMapJson(JsonWriter& json, const MemoryMap& map) {
     auto ref = [&](std::size_t item) {
         const MapRange& r = RangeOf(map, item);

@@ -15,6 +15,10 @@ namespace nimbrel::cli {
 // file is shown escaped.
 std::string FormatMapTable(const MemoryMap& map);
 
+// "FILE: 17 items write 27 bytes, 45 overlapping pairs, 65509 bytes free.",
+// naming the picture when `svg` is given.
+std::string MapSummaryText(const MemoryMap& map, const std::string& file, const std::string& svg);
+
 // The same as JSON fields: "rows" (kind "item" or "free"), "overlaps" (pairs
 // of items with the addresses both write), "unlisted_overlaps", "used_bytes",
 // "free_bytes".

@@ -856,14 +856,7 @@ private:
         } else if (!o_.json) {
             c_.out << FormatMapTable(*map);
         }
-        Summary(o_.file + ": " + Plural(map->Ranges().size(), "item writes", "items write") +
-                " " + Plural(static_cast<std::size_t>(map->UsedBytes()), "byte", "bytes") + ", " +
-                Plural(static_cast<std::size_t>(map->OverlapCount()), "overlapping pair",
-                       "overlapping pairs") +
-                ", " +
-                Plural(static_cast<std::size_t>(kMaxAddress + 1 - map->UsedBytes()), "byte",
-                       "bytes") +
-                " free" + (o_.svg.empty() ? "." : "; drawn in " + o_.svg + "."));
+        Summary(MapSummaryText(*map, o_.file, o_.svg));
         fields_ = [map, svg = o_.svg](JsonWriter& json) {
             WriteMapJson(json, *map);
             if (!svg.empty()) json.Field("svg", svg);

@@ -29,27 +29,34 @@ void Join(std::vector<MapSpan>& spans, std::int32_t first, std::int32_t last) {
 MemoryMap::MemoryMap(const ItemList& items, std::size_t overlapLimit) {
     const std::vector<std::string> names = SensorNames(items);
     rangeOfItem_.assign(items.size(), kNoRange);
-    std::size_t sensor = 0;
+    // Sorted as plain numbers first; the texts are copied once, in order.
+    struct Key {
+        std::int32_t first;
+        std::int32_t count;
+        std::size_t item;
+        std::size_t sensor;
+    };
+    std::vector<Key> keys;
+    keys.reserve(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (StartsSensor(items, i)) {
-            sensors_.push_back(names[i]);
-            sensor = sensors_.size() - 1;
-        }
+        if (StartsSensor(items, i)) sensors_.push_back(names[i]);
         const ByteRange bytes = WrittenBytes(*items[i]);
-        if (bytes.count <= 0) continue;
-        MapRange r;
-        r.first = bytes.first;
-        r.size = bytes.count;
-        r.last = bytes.first + bytes.count - 1;
-        r.item = i;
-        r.name = items[i]->GetName();
-        r.sensor = names[i];
-        r.sensorIndex = sensor;
-        ranges_.push_back(std::move(r));
+        if (bytes.count > 0) keys.push_back({bytes.first, bytes.count, i, sensors_.size() - 1});
     }
-    std::sort(ranges_.begin(), ranges_.end(), [](const MapRange& a, const MapRange& b) {
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
         return a.first != b.first ? a.first < b.first : a.item < b.item;
     });
+    ranges_.reserve(keys.size());
+    for (const Key& k : keys) {
+        MapRange& r = ranges_.emplace_back();
+        r.first = k.first;
+        r.size = k.count;
+        r.last = k.first + k.count - 1;
+        r.item = k.item;
+        r.name = items[k.item]->GetName();
+        r.sensor = names[k.item];
+        r.sensorIndex = k.sensor;
+    }
 
     // One sweep by first address: the reach of the ranges before each one
     // tells whether it shares bytes with them, and which.
