@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -515,22 +516,29 @@ std::string MapSvg(const MemoryMap& map, const std::string& title) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temp = path + ".~" + std::to_string(::getpid()) + ".tmp";
+    // Beside the file a link points to, which stays a link.
     std::error_code ec;
+    std::string target = path;
+    if (std::filesystem::is_symlink(path, ec)) {
+        const auto resolved = std::filesystem::canonical(path, ec);
+        if (!ec) target = resolved.string();
+    }
+    const std::string temp = target + ".~" + std::to_string(::getpid()) + ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out << text;
         out.close();
         if (!out) {
+            const std::string why = std::error_code(errno, std::generic_category()).message();
             std::filesystem::remove(temp, ec);
-            error = "The file " + path + " could not be written.";
+            error = "The file " + path + " could not be written: " + why + ".";
             return false;
         }
     }
-    std::filesystem::rename(temp, path, ec);
+    std::filesystem::rename(temp, target, ec);
     if (ec) {
-        std::filesystem::remove(temp, ec);
         error = "The file " + path + " could not be written: " + ec.message() + ".";
+        std::filesystem::remove(temp, ec);
         return false;
     }
     return true;

@@ -156,6 +156,15 @@ TEST_F(CliE2e, MapOfFilesWithoutAConfigurationOrWithProblems) {
     EXPECT_FALSE(std::filesystem::exists(dir_.File("e.svg")));
     EXPECT_EQ(Cli({"map", "nothere.cfg"}).exit, 2);
 
+    // A picture that cannot be written leaves nothing behind.
+    std::filesystem::create_directory(dir_.File("folder.svg"));
+    const Result folder = Cli({"map", "demo.cfg", "--svg", "folder.svg", "--force"});
+    EXPECT_EQ(folder.exit, 2);
+    EXPECT_EQ(folder.err,
+              "nimbrel-cli: The file folder.svg could not be written: Is a directory.\n");
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+
     const Result bad = Cli({"map", "bad.cfg"});
     EXPECT_EQ(bad.exit, 1);
     EXPECT_NE(bad.err.find("Line 3: Unknown type"), std::string::npos) << bad.err;
