@@ -59,9 +59,10 @@ constexpr double kWidth = 1200;
 constexpr double kMargin = 20;
 constexpr double kLaneHeight = 18;
 constexpr double kBarHeight = 14;
-constexpr double kGapWidth = 36; // a long free stretch on the axis
+constexpr double kGapWidth = 40; // a long free stretch on the axis
 constexpr double kMaxByteWidth = 48;
-constexpr double kCharWidth = 6.6; // of the 11 px labels
+constexpr double kCharWidth = 6.6;      // of the 11 px labels
+constexpr double kSmallCharWidth = 5.4; // of the 9 px ones
 constexpr std::size_t kMaxLanes = 64;
 constexpr std::size_t kMaxLegend = 24;
 constexpr std::array<const char*, 10> kPalette = {"#4e79a7", "#f28e2b", "#59a14f", "#b07aa1",
@@ -306,14 +307,18 @@ private:
                      Plural(p.last - p.first + 1, "byte", "bytes") + " free</title>";
             Rect(x, top, w, height, "url(#free)");
             body_ += "</g>\n";
-            if (w >= 10) {
-                const double cx = x + w / 2;
-                const double cy = top + height / 2;
+            // Its size across it where it fits, else along it, else only in its title.
+            const std::string label = std::to_string(p.last - p.first + 1) + " free";
+            const double length = static_cast<double>(label.size()) * kSmallCharWidth + 4;
+            const double cx = x + w / 2;
+            const double cy = top + height / 2;
+            if (w >= length || (w >= 10 && height >= length)) {
                 body_ += "<text x=\"" + Number(cx) + "\" y=\"" + Number(cy) +
                          "\" font-size=\"9\" fill=\"#777777\" text-anchor=\"middle\" "
-                         "dominant-baseline=\"middle\" transform=\"rotate(-90 " +
-                         Number(cx) + " " + Number(cy) + ")\">" +
-                         std::to_string(p.last - p.first + 1) + " free</text>\n";
+                         "dominant-baseline=\"middle\"";
+                if (w < length)
+                    body_ += " transform=\"rotate(-90 " + Number(cx) + " " + Number(cy) + ")\"";
+                body_ += ">" + label + "</text>\n";
             }
         }
         for (const MapRange& r : map_.Ranges()) {
@@ -337,8 +342,9 @@ private:
             const auto chars = static_cast<std::size_t>(std::max(0.0, (w - 6) / kCharWidth));
             if (chars >= 3) {
                 body_ += "<text x=\"" + Number(x + 3) + "\" y=\"" + Number(y + 11) +
-                         "\" font-size=\"11\" fill=\"#000000\">" + Xml(Clip(r.name, chars)) +
-                         "</text>";
+                         "\" font-size=\"11\" fill=\"#000000\" stroke=\"#ffffff\" "
+                         "stroke-width=\"3\" stroke-opacity=\"0.8\" paint-order=\"stroke\">" +
+                         Xml(Clip(r.name, chars)) + "</text>";
             }
             body_ += "</g>\n";
         }
@@ -360,7 +366,7 @@ private:
                  "\" stroke=\"#333333\"/>\n";
         for (const Axis::Piece& p : axis.Pieces())
             tick(p.first, p.x);
-        tick(axis.Last(), axis.Width());
+        if (axis.Last() != axis.Pieces().back().first) tick(axis.Last(), axis.Width());
         body_ += "\n";
     }
 
