@@ -3,6 +3,7 @@
 #include "cli/options.h"
 #include "tests/cli/clitest.h"
 
+#include <regex>
 #include <set>
 
 using namespace nimbrel;
@@ -25,41 +26,27 @@ const std::vector<std::string> kReadyMadeLines = {
     "4,0,1,,User interface access interval (sec),5,17,0,3600,0,4,0,0",
 };
 
-// Whether `xml` is one element with balanced tags, every "&" an entity and
-// no "<" inside an attribute or text.
+// Whether `xml` is one root element with balanced tags, and no "<", ">" or
+// "&" stands outside a tag or an entity.
 bool WellFormed(const std::string& xml) {
+    static const std::regex token(
+        R"(<\?[^<>]*\?>|<(/?)([a-z]+)[^<>]*?(/?)>|&(?!amp;|lt;|gt;|quot;|#39;)|[<>])");
     std::vector<std::string> open;
-    bool root = false;
-    for (std::size_t p = 0; p < xml.size();) {
-        if (xml[p] == '&') {
-            const std::size_t semi = xml.find(';', p);
-            const std::string entity = xml.substr(p, semi == std::string::npos ? 0 : semi - p + 1);
-            static const std::set<std::string> known = {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"};
-            if (known.count(entity) == 0) return false;
-            p = semi + 1;
-            continue;
-        }
-        if (xml[p] != '<') {
-            if (xml[p] == '>' || (open.empty() && root && xml[p] > ' ')) return false;
-            ++p;
-            continue;
-        }
-        const std::size_t end = xml.find('>', p);
-        if (end == std::string::npos) return false;
-        const std::string tag = xml.substr(p + 1, end - p - 1);
-        p = end + 1;
-        if (tag.front() == '?') continue;
-        if (tag.find('<') != std::string::npos) return false;
-        if (tag.front() == '/') {
-            if (open.empty() || open.back() != tag.substr(1)) return false;
+    int roots = 0;
+    for (std::sregex_iterator it(xml.begin(), xml.end(), token), end; it != end; ++it) {
+        const std::smatch& m = *it;
+        if (m.str().rfind("<?", 0) == 0) continue;
+        if (m[2].length() == 0) return false;
+        if (m[1].length() > 0) {
+            if (open.empty() || open.back() != m[2].str()) return false;
             open.pop_back();
-            continue;
+        } else if (open.empty() && ++roots > 1) {
+            return false;
+        } else if (m[3].length() == 0) {
+            open.push_back(m[2].str());
         }
-        if (open.empty() && root) return false; // a second root
-        root = true;
-        if (tag.back() != '/') open.push_back(tag.substr(0, tag.find(' ')));
     }
-    return root && open.empty();
+    return roots == 1 && open.empty();
 }
 
 } // namespace
