@@ -30,7 +30,7 @@ struct CommandInfo {
     bool transmitter;
 };
 
-constexpr std::array<CommandInfo, 11> kCommands = {{
+constexpr std::array<CommandInfo, 12> kCommands = {{
     {Command::Check, "check", 1, false},
     {Command::Encode, "encode", 1, false},
     {Command::Send, "send", 1, true},
@@ -42,6 +42,7 @@ constexpr std::array<CommandInfo, 11> kCommands = {{
     {Command::Stop, "stop", 0, true},
     {Command::Fleet, "fleet", 1, true},
     {Command::History, "history", 0, false},
+    {Command::Map, "map", 1, false},
 }};
 
 constexpr int kMaxRetries = 99;
@@ -195,10 +196,10 @@ private:
             return;
         }
 
-        static constexpr std::array<const char*, 19> kValued = {
+        static constexpr std::array<const char*, 20> kValued = {
             "--port",    "--baud",   "--settings", "--wait", "--format",  "--output", "-o",
             "--base",    "--from",   "--to",       "--ids",  "--id-list", "--ports",  "--log",
-            "--retries", "--backup", "--resume",   "--id",   "--since"};
+            "--retries", "--backup", "--resume",   "--id",   "--since",   "--svg"};
         if (std::find(kValued.begin(), kValued.end(), name) == kValued.end()) {
             return Fail("unknown option " + name);
         }
@@ -220,6 +221,8 @@ private:
             o_.backupDir = *value;
         } else if (name == "--resume") {
             o_.resume = *value;
+        } else if (name == "--svg") {
+            o_.svg = *value;
         } else if (name == "--ports") {
             const auto ports = ParsePorts(*value);
             o_.autoPorts = *value == "auto";
@@ -317,6 +320,7 @@ private:
         only(!o_.resume.empty(), "--resume", Command::Fleet);
         only(o_.pttId.has_value(), "--id", Command::History);
         only(!o_.since.empty(), "--since", Command::History);
+        only(!o_.svg.empty(), "--svg", Command::Map);
         if (o_.port && o_.command == Command::Fleet) Fail("fleet takes --ports, not --port");
         if (!error_.empty()) return;
 
@@ -404,6 +408,10 @@ Commands without a transmitter:
   history [--id N] [--port DEV] [--since DATE]
                                what went into which unit, when, from which
                                file: the programming history, newest first
+  map FILE.cfg [--svg OUT.svg] the memory map: the addresses each item
+                               writes, in address order, with the free
+                               gaps and the overlapping items marked; --svg
+                               draws it as a picture (--force replaces OUT.svg)
 Commands with a transmitter (wake it, do the work, put it back to sleep):
   send FILE.cfg                write the configuration
   read FILE.cfg -o OUT.cfg     read the transmitter's values into a copy of
@@ -451,6 +459,8 @@ Options of history:
   --port DEV         only the records of this port (device or by-id name)
   --since DATE       only records from DATE (YYYY-MM-DD, or YYYY-MM-DDTHH:MM:SSZ) on
   --version          the program's version
+Options of map:
+  --svg OUT.svg      write the map as an SVG picture instead of the table
 
 Results go to standard output; messages and progress to standard error.
 

@@ -31,7 +31,8 @@ enum class Command {
     Dump,
     Stop,
     Fleet,
-    History
+    History,
+    Map
 };
 
 enum class Format { Commands, Hex, Json };
@@ -65,6 +66,8 @@ struct Options {
     // history (its --port is a filter)
     std::optional<std::int32_t> pttId; // --id N
     std::string since;                 // --since DATE
+
+    std::string svg; // map --svg OUT.svg
 
     bool json = false;
     bool quiet = false;

@@ -3,9 +3,11 @@
 #include "cli/fleetcommand.h"
 #include "cli/formats.h"
 #include "cli/json.h"
+#include "cli/mapcommand.h"
 #include "cli/records.h"
 #include "config/checks.h"
 #include "config/configfile.h"
+#include "config/memorymap.h"
 #include "engine/configtransfer.h"
 #include "engine/transferengine.h"
 #include "fleet/fleetengine.h"
@@ -190,6 +192,9 @@ public:
             break;
         case Command::History:
             code = HistoryCommand();
+            break;
+        case Command::Map:
+            code = MapCommand();
             break;
         case Command::None:
             break;
@@ -782,6 +787,35 @@ private:
             json.EndArray();
         };
         return kExitOk;
+    }
+
+    // The memory map as a table, JSON rows or an SVG picture. As check: 1
+    // when the file has problems or items overlap.
+    int MapCommand() {
+        std::error_code ec;
+        if (!o_.svg.empty() && !o_.force && std::filesystem::exists(o_.svg, ec)) {
+            Tell("The file " + o_.svg + " exists; use --force to replace it.", "Error");
+            return kExitUsage;
+        }
+        ItemList items;
+        std::int32_t sensorCount = 0;
+        if (!Load(items, sensorCount)) return kExitUsage;
+        const auto map = std::make_shared<const MemoryMap>(items);
+        if (!o_.svg.empty()) {
+            std::string error;
+            if (!WriteWholeFile(o_.svg, MapSvg(*map, "Memory map of " + o_.file), error)) {
+                Tell(error, "Error");
+                return kExitUsage;
+            }
+        } else if (!o_.json) {
+            c_.out << FormatMapTable(*map);
+        }
+        Summary(MapSummaryText(*map, o_.file, o_.svg));
+        fields_ = [map, svg = o_.svg](JsonWriter& json) {
+            WriteMapJson(json, *map);
+            if (!svg.empty()) json.Field("svg", svg);
+        };
+        return loadProblems_ == 0 && map->OverlapCount() == 0 ? kExitOk : kExitFailed;
     }
 
     int Finish(int code) {

@@ -27,11 +27,11 @@ _nimbrel_cli() {
     cword=$COMP_CWORD
   fi
 
-  local commands="check encode send read compare version program dump stop fleet history"
+  local commands="check encode send read compare version program dump stop fleet history map"
   local options="--port --baud --verify --no-verify --settings --wait --json --quiet
     --force --help --version --format --output -o --base --from --to
     --ids --id-list --ports --log --retries --burn-failed --backup --station --resume
-    --id --since"
+    --id --since --svg"
 
   case $prev in
   --port)
@@ -79,6 +79,10 @@ _nimbrel_cli() {
     _nimbrel_cli_files '*.[cC][fF][gG]'
     return
     ;;
+  --svg)
+    _nimbrel_cli_files '*.[sS][vV][gG]'
+    return
+    ;;
   --wait | --base | --from | --to | --ids | --retries | --id | --since)
     return
     ;;
@@ -94,7 +98,8 @@ _nimbrel_cli() {
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
     --port | --baud | --settings | --wait | --format | --output | -o | --base | --from | --to | \
-      --ids | --id-list | --ports | --log | --retries | --backup | --resume | --id | --since)
+      --ids | --id-list | --ports | --log | --retries | --backup | --resume | --id | --since | \
+      --svg)
       ((i++))
       ;;
     -*) ;;
@@ -109,7 +114,7 @@ _nimbrel_cli() {
   "")
     COMPREPLY=($(compgen -W "$commands" -- "$cur"))
     ;;
-  check | encode | send | read | compare | fleet)
+  check | encode | send | read | compare | fleet | map)
     _nimbrel_cli_files '*.[cC][fF][gG]'
     ;;
   program)
