@@ -328,6 +328,8 @@ TEST_F(CliE2e, AnAwakeTransmitterIsFoundAndStopPutsItBackToSleep) {
               std::string::npos)
         << version.err;
     EXPECT_LT(version.ms, 2000) << "AwakeWaitMs, not the start wait";
+    // The simulator takes the last bytes off the line on its own thread.
+    WaitFor([&] { return sim.sim.Received().size() >= 21; });
     EXPECT_EQ(sim.sim.Received(), "TTTTTTTTTTTTTTqqqqqqq")
         << "the probe, the query, the exit string";
     EXPECT_TRUE(WaitFor([&] { return !sim.sim.Awake(); }));
