@@ -66,7 +66,7 @@ protected:
     // A healthy simulated unit unless `options` says otherwise.
     sim::Transmitter& AddUnit(sim::SimOptions o = {}) {
         o.wakeIntervalMs = 20;
-        o.baud = 115200;
+        if (o.baud == sim::SimOptions{}.baud) o.baud = 115200;
         o.persist = true;
         sims.push_back(std::make_unique<test::SimThread>(o));
         return sims.back()->sim;
@@ -151,12 +151,15 @@ TEST_F(FleetTest, AUnitLostMidSendOrSilentFailsAloneAndItsIdGoesBack) {
     sim::SimOptions silent;
     silent.neverWake = true;
     AddUnit(silent);
+    sim::SimOptions wrong;
+    wrong.wrongByteAddress = 0x101; // the PTT ID's second byte never reads back right
+    AddUnit(wrong);
     const std::string lost = std::filesystem::canonical(sims[1]->pty.Slave());
 
-    const FleetSummary summary = Run(Job("500-502"));
+    const FleetSummary summary = Run(Job("500-503"));
 
     EXPECT_EQ(summary.programmed, 1u);
-    EXPECT_EQ(summary.failed, 2u);
+    EXPECT_EQ(summary.failed, 3u);
     std::map<std::string, std::vector<std::string>> outcomes; // port -> outcomes
     for (const UnitRecord& r : summary.records)
         outcomes[r.port].push_back(r.outcome);
@@ -167,6 +170,9 @@ TEST_F(FleetTest, AUnitLostMidSendOrSilentFailsAloneAndItsIdGoesBack) {
     EXPECT_NE(lostRecord->message.find("item"), std::string::npos) << lostRecord->message;
     EXPECT_EQ(outcomes[std::filesystem::canonical(sims[2]->pty.Slave())],
               (std::vector<std::string>{kOutcomeNoAnswer, kOutcomeNoAnswer}));
+    EXPECT_EQ(outcomes[std::filesystem::canonical(sims[3]->pty.Slave())],
+              (std::vector<std::string>{kOutcomeMismatch, kOutcomeMismatch}))
+        << "tried again once";
     // The lost unit's ID went back to the pool (the healthy unit may have taken
     // it from there); the silent one never took one.
     const auto healthy =
@@ -177,9 +183,32 @@ TEST_F(FleetTest, AUnitLostMidSendOrSilentFailsAloneAndItsIdGoesBack) {
     std::set<std::int32_t> left;
     for (const FleetId& id : summary.left)
         left.insert(id.id);
-    EXPECT_EQ(left.size(), 2u);
+    EXPECT_EQ(left.size(), 3u);
     EXPECT_FALSE(left.count(healthy->pttId));
     EXPECT_TRUE(left.count(lostRecord->pttId) || healthy->pttId == lostRecord->pttId);
+}
+
+TEST_F(FleetTest, CancelEndsEveryPortAndPutsWokenUnitsToSleep) {
+    sim::SimOptions slow;
+    slow.baud = 1200;
+    for (int i = 0; i < 2; ++i)
+        AddUnit(slow);
+    CancelFlag cancel{false};
+    FleetCallbacks callbacks;
+    callbacks.status = [&](const PortStatus& s) {
+        if (s.state == PortState::Sending) cancel = true;
+    };
+    FleetJob job = Job("40-41");
+    job.link.baud = "1200";
+    const FleetSummary summary = FleetEngine(job, callbacks, &cancel).Run();
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.programmed, 0u);
+    EXPECT_EQ(summary.left.size(), 2u) << "both IDs free again";
+    EXPECT_EQ(summary.records.size(), 2u);
+    for (const UnitRecord& r : summary.records)
+        EXPECT_EQ(r.outcome, kOutcomeCancelled);
+    for (const auto& s : sims)
+        EXPECT_TRUE(test::WaitFor([&] { return !s->sim.Awake(); })) << "the exit string went out";
 }
 
 TEST_F(FleetTest, ResumeProgramsOnlyMissingIdsAndARerunWritesNothing) {
