@@ -532,8 +532,11 @@ Outcome TransferEngine::QueryVersion(std::string* version) {
 }
 
 Outcome TransferEngine::SendConfiguration(const std::vector<SendItem>& items) {
+    return SendConfiguration(items, options_.readAfterWrite);
+}
+
+Outcome TransferEngine::SendConfiguration(const std::vector<SendItem>& items, bool verify) {
     Run run(*this);
-    const bool verify = options_.readAfterWrite;
     const std::int32_t waitMs = options_.responseWaitMs;
     const auto n = static_cast<std::int64_t>(items.size());
     std::int64_t total = 0;
@@ -636,23 +639,48 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
 
 Outcome TransferEngine::ReadMemory(std::uint32_t address, std::int32_t count,
                                    std::vector<std::uint8_t>& out) {
-    Run run(*this);
     out.clear();
     const std::int64_t last = std::int64_t{address} + count - 1;
     if (count < 0 || address > kLastAddress || last > kLastAddress) {
-        run.Message("The " + std::to_string(count) + " bytes from address " + AddressText(address) +
-                        " lie outside the memory addresses 0 to ffff H.\r\nNothing was read.",
-                    kReadCaption, Icon::Exclamation);
+        Run(*this).Message("The " + std::to_string(count) + " bytes from address " +
+                               AddressText(address) +
+                               " lie outside the memory addresses 0 to ffff H.\r\nNothing was read.",
+                           kReadCaption, Icon::Exclamation);
         return Outcome::Refused;
     }
-    for (std::int32_t k = 0; k < count; ++k) {
+    std::vector<std::uint32_t> addresses(static_cast<std::size_t>(count));
+    for (std::size_t k = 0; k < addresses.size(); ++k)
+        addresses[k] = address + static_cast<std::uint32_t>(k);
+    return ReadEach(addresses, out, "Reading memory");
+}
+
+Outcome TransferEngine::ReadBytes(const std::vector<std::uint32_t>& addresses,
+                                  std::vector<std::uint8_t>& out) {
+    out.clear();
+    for (const std::uint32_t address : addresses) {
+        if (address > kLastAddress) {
+            Run(*this).Message("The address " + AddressText(address) +
+                                   " lies outside the memory addresses 0 to ffff H.\r\nNothing "
+                                   "was read.",
+                               kReadCaption, Icon::Exclamation);
+            return Outcome::Refused;
+        }
+    }
+    return ReadEach(addresses, out, "Reading");
+}
+
+Outcome TransferEngine::ReadEach(const std::vector<std::uint32_t>& addresses,
+                                 std::vector<std::uint8_t>& out, const std::string& lead) {
+    Run run(*this);
+    const auto count = static_cast<std::int64_t>(addresses.size());
+    for (std::int64_t k = 0; k < count; ++k) {
         const std::string counter = std::to_string(k + 1) + " of " + std::to_string(count);
         run.Report("Reading byte " + counter, k + 1, count, k, count);
-        const std::string cancelled = "Reading memory was cancelled: " +
+        const std::string cancelled = lead + " was cancelled: " +
                                       DoneText(k, count, "bytes", "read", "the rest were not") +
                                       ".";
         if (run.CancelSet()) return run.Cancelled(cancelled);
-        const std::uint32_t at = address + static_cast<std::uint32_t>(k);
+        const std::uint32_t at = addresses[static_cast<std::size_t>(k)];
         std::uint8_t byte = 0;
         bool refused = false;
         const IoStatus status = run.ReadByte(at, byte, refused);
