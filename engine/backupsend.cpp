@@ -268,10 +268,13 @@ Outcome SendWithBackup(TransferEngine& engine, const ItemList& items, const Send
             addresses.push_back(a);
     }
 
+    // A folder that cannot take the backup ends the send before anything is read.
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
+    if (!ec && ::access(folder.c_str(), W_OK | X_OK) != 0)
+        ec = std::error_code(errno, std::generic_category());
     if (ec) {
-        result.refusal = "The backup folder " + folder + " cannot be made (" + ec.message() +
+        result.refusal = "The backup folder " + folder + " cannot be written (" + ec.message() +
                          ").\r\nNothing was sent.";
         return Outcome::Refused;
     }

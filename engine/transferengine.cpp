@@ -225,8 +225,11 @@ public:
     // the command followed by less than an answer waits longer still, so a
     // pause in the middle (a busy peer, an adapter's packets) does not cut the
     // answer. The answer is the last 12 characters.
+    //
+    // With `naming`, an answer that names that address in the learned form
+    // (AnswerForm::Names) is taken at once, without the quiet time.
     IoStatus NextAnswer(Listening& l, Clock::time_point deadline, const CancelFlag* cancel,
-                        std::string& answer) {
+                        std::string& answer, std::optional<std::uint32_t> naming = {}) {
         const auto length = static_cast<std::size_t>(kAnswerLength);
         for (;;) {
             const std::int32_t left = MsBetween(Clock::now(), deadline);
@@ -252,6 +255,11 @@ public:
             l.recent += Upper(l.tail.substr(before));
             if (l.recent.size() > kRecentKept) l.recent.erase(0, l.recent.size() - kRecentKept);
             if (l.tail.size() > length) l.tail.erase(0, l.tail.size() - length);
+            if (naming && l.tail.size() == length && form_.Names(l.tail, *naming)) {
+                answer = l.tail;
+                l.fresh = false;
+                return IoStatus::Ok;
+            }
         }
     }
 
@@ -367,8 +375,10 @@ public:
 
     // Reads one memory byte: the read command, then its answer (NextAnswer)
     // within the per-byte wait, asked for again as Asking says. `refused`
-    // tells a read that ended on something that was not an answer.
-    IoStatus ReadByte(std::uint32_t address, std::uint8_t& byte, bool& refused) {
+    // tells a read that ended on something that was not an answer. `early`
+    // takes an answer naming the address without the quiet time (NextAnswer).
+    IoStatus ReadByte(std::uint32_t address, std::uint8_t& byte, bool& refused,
+                      bool early = false) {
         const std::string command = GetReadCommand(address);
         const auto deadline = Clock::now() + std::chrono::milliseconds(Options().readByteWaitMs);
         Asking asking;
@@ -379,7 +389,8 @@ public:
             if (status != IoStatus::Ok) break;
             Listening listening(command);
             std::string answer;
-            status = NextAnswer(listening, deadline, CancelFlagPtr(), answer);
+            status = NextAnswer(listening, deadline, CancelFlagPtr(), answer,
+                                early ? std::optional(address) : std::nullopt);
             if (status != IoStatus::Ok) break;
             const AnswerForm::Verdict verdict = form_.Judge(answer, address);
             asking.Note(verdict);
@@ -651,7 +662,7 @@ Outcome TransferEngine::ReadMemory(std::uint32_t address, std::int32_t count,
     std::vector<std::uint32_t> addresses(static_cast<std::size_t>(count));
     for (std::size_t k = 0; k < addresses.size(); ++k)
         addresses[k] = address + static_cast<std::uint32_t>(k);
-    return ReadEach(addresses, out, "Reading memory");
+    return ReadEach(addresses, out, "Reading memory", false);
 }
 
 Outcome TransferEngine::ReadBytes(const std::vector<std::uint32_t>& addresses,
@@ -666,11 +677,12 @@ Outcome TransferEngine::ReadBytes(const std::vector<std::uint32_t>& addresses,
             return Outcome::Refused;
         }
     }
-    return ReadEach(addresses, out, "Reading");
+    return ReadEach(addresses, out, "Reading", true);
 }
 
 Outcome TransferEngine::ReadEach(const std::vector<std::uint32_t>& addresses,
-                                 std::vector<std::uint8_t>& out, const std::string& lead) {
+                                 std::vector<std::uint8_t>& out, const std::string& lead,
+                                 bool early) {
     Run run(*this);
     const auto count = static_cast<std::int64_t>(addresses.size());
     for (std::int64_t k = 0; k < count; ++k) {
@@ -683,7 +695,7 @@ Outcome TransferEngine::ReadEach(const std::vector<std::uint32_t>& addresses,
         const std::uint32_t at = addresses[static_cast<std::size_t>(k)];
         std::uint8_t byte = 0;
         bool refused = false;
-        const IoStatus status = run.ReadByte(at, byte, refused);
+        const IoStatus status = run.ReadByte(at, byte, refused, early);
         if (status != IoStatus::Ok) {
             return run.ReadFailed(
                 status, refused, "Byte at address " + AddressText(at) + ".", cancelled,

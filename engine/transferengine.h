@@ -141,8 +141,11 @@ public:
     // addresses past FFFF.
     Outcome ReadMemory(std::uint32_t address, std::int32_t count, std::vector<std::uint8_t>& out);
     // Reads the byte at each address in turn, as ReadMemory does (what a
-    // send will overwrite, kept before it does); Refused for an address past
-    // FFFF, before anything is read.
+    // send will overwrite, kept before it does), but once the transfer has
+    // learned the answer's form, an answer naming the address read is taken
+    // as soon as it is in, without waiting for the line to go quiet: a
+    // backup reads every byte a send writes and must cost less than writing
+    // them. Refused for an address past FFFF, before anything is read.
     Outcome ReadBytes(const std::vector<std::uint32_t>& addresses, std::vector<std::uint8_t>& out);
 
     // Program download: the program file's text written from `base` on, each
@@ -160,7 +163,7 @@ public:
 private:
     class Run; // one operation's clock and helpers
     Outcome ReadEach(const std::vector<std::uint32_t>& addresses, std::vector<std::uint8_t>& out,
-                     const std::string& lead);
+                     const std::string& lead, bool early);
     LinkIo& io_;
     Ui& ui_;
     TransferOptions options_;
