@@ -293,7 +293,8 @@ Outcome SendWithBackup(TransferEngine& engine, const ItemList& items, const Send
         std::vector<std::uint8_t> word;
         for (const std::uint32_t a : idAddresses)
             word.push_back(found[a]);
-        pttId = PttValueText(kTypePttId, false, word, valid).value_or("");
+        const std::string text = PttValueText(kTypePttId, false, word, valid).value_or("");
+        if (valid) pttId = text;
     }
     std::string error;
     result.backupPath =

@@ -46,7 +46,8 @@ ItemList BackupItems(const ItemList& items, const SendPlan& plan,
 
 // "<PTT ID>-<UTC time>", e.g. "11111-2026-12-09T193000Z"; characters other
 // than letters and digits are left out of the ID, and an empty one reads
-// "unknown".
+// "unknown" (SendWithBackup gives none for a transmitter whose ID word is
+// not valid, or a configuration without a PTT ID item).
 std::string BackupFileStem(const std::string& pttId, std::chrono::system_clock::time_point when);
 // Saves the items as STEM.cfg in `folder` (created when missing), or as
 // STEM-2.cfg, STEM-3.cfg, ... when that exists: never over another file.
