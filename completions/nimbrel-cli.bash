@@ -31,7 +31,7 @@ _nimbrel_cli() {
   local options="--port --baud --verify --no-verify --settings --wait --json --quiet
     --force --help --version --format --output -o --base --from --to
     --ids --id-list --ports --log --retries --burn-failed --backup --station --resume
-    --id --since"
+    --id --since --items"
 
   case $prev in
   --port)
@@ -79,7 +79,7 @@ _nimbrel_cli() {
     _nimbrel_cli_files '*.[cC][fF][gG]'
     return
     ;;
-  --wait | --base | --from | --to | --ids | --retries | --id | --since)
+  --wait | --base | --from | --to | --ids | --retries | --id | --since | --items)
     return
     ;;
   esac
@@ -94,7 +94,8 @@ _nimbrel_cli() {
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
     --port | --baud | --settings | --wait | --format | --output | -o | --base | --from | --to | \
-      --ids | --id-list | --ports | --log | --retries | --backup | --resume | --id | --since)
+      --ids | --id-list | --ports | --log | --retries | --backup | --resume | --id | --since | \
+      --items)
       ((i++))
       ;;
     -*) ;;
