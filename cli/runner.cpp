@@ -484,6 +484,12 @@ private:
         const std::string backupFolder = !o_.backupDir.empty() ? o_.backupDir
                                          : kept.keep           ? kept.folder
                                                                : std::string();
+        if (!backupFolder.empty()) {
+            if (const std::string problem = BackupFolderProblem(backupFolder); !problem.empty()) {
+                Tell(problem + "\r\nNothing was sent.", "Error");
+                return kExitUsage;
+            }
+        }
         BackupSendResult backup;
         bool verified = false;
         std::int64_t written = 0;

@@ -221,6 +221,14 @@ std::string BackupFileStem(const std::string& pttId, std::chrono::system_clock::
     return (id.empty() ? "unknown" : id) + "-" + time;
 }
 
+std::string BackupFolderProblem(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!ec && ::access(folder.c_str(), W_OK | X_OK) != 0)
+        ec = std::error_code(errno, std::generic_category());
+    return ec ? "The backup folder " + folder + " cannot be written (" + ec.message() + ")." : "";
+}
+
 std::string KeepBackupFile(const std::string& folder, const std::string& stem,
                            std::int32_t sensorCount, const ItemList& items, std::string& error) {
     namespace fs = std::filesystem;
@@ -269,13 +277,8 @@ Outcome SendWithBackup(TransferEngine& engine, const ItemList& items, const Send
     }
 
     // A folder that cannot take the backup ends the send before anything is read.
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (!ec && ::access(folder.c_str(), W_OK | X_OK) != 0)
-        ec = std::error_code(errno, std::generic_category());
-    if (ec) {
-        result.refusal = "The backup folder " + folder + " cannot be written (" + ec.message() +
-                         ").\r\nNothing was sent.";
+    if (const std::string problem = BackupFolderProblem(folder); !problem.empty()) {
+        result.refusal = problem + "\r\nNothing was sent.";
         return Outcome::Refused;
     }
     std::vector<std::uint8_t> read;

@@ -49,6 +49,9 @@ ItemList BackupItems(const ItemList& items, const SendPlan& plan,
 // "unknown" (SendWithBackup gives none for a transmitter whose ID word is
 // not valid, or a configuration without a PTT ID item).
 std::string BackupFileStem(const std::string& pttId, std::chrono::system_clock::time_point when);
+// Why `folder` cannot take a backup ("The backup folder F cannot be written
+// (reason)."), or "" when it can; it is made when missing.
+std::string BackupFolderProblem(const std::string& folder);
 // Saves the items as STEM.cfg in `folder` (created when missing), or as
 // STEM-2.cfg, STEM-3.cfg, ... when that exists: never over another file.
 // Answers the path, or "" with the reason in `error`.

@@ -67,6 +67,16 @@ TEST_F(CliE2e, SendWithBackupKeepsTheValuesAndWritesOnlyWhatDiffers) {
     EXPECT_EQ(json["planned_bytes"].number, 23);
     EXPECT_EQ(json["backup"].text.rfind(dir_.File("data/Nimbrel/backups/11111-"), 0), 0u)
         << json["backup"].text;
+
+    // A folder that cannot take the backup: the transmitter is not woken.
+    const std::size_t before = sim.sim.Received().size();
+    const Result refused = Cli(With(sim, {"send", "demo.cfg", "--backup", "demo.cfg/kept"}));
+    EXPECT_EQ(refused.exit, 2);
+    EXPECT_NE(refused.err.find("nimbrel-cli: The backup folder demo.cfg/kept cannot be written ("),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("Nothing was sent."), std::string::npos) << refused.err;
+    EXPECT_EQ(sim.sim.Received().size(), before);
 }
 
 TEST_F(CliE2e, CompareJsonHasARowForEveryItem) {

@@ -44,25 +44,39 @@ ItemList Items(const std::vector<std::string>& lines) {
     return items;
 }
 
-class BackupE2e : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.pty.Ok());
+sim::SimOptions Awake() {
+    sim::SimOptions o;
+    o.startAwake = true;
+    o.pace = false;
+    return o;
+}
+
+// A simulated transmitter, awake, and an engine on a link to it.
+struct Line {
+    explicit Line(sim::SimOptions options, Ui& ui) : sim(std::move(options)) {
         LinkOptions link;
-        link.device = sim_.pty.Slave();
+        link.device = sim.pty.Slave();
         link.baud = "115200";
-        ASSERT_TRUE(session_.Open(link));
-        TransferOptions options;
-        options.responseWaitMs = options.readByteWaitMs = 2000;
-        engine_ = std::make_unique<TransferEngine>(session_.Io(), ui_, options);
+        EXPECT_TRUE(sim.pty.Ok() && session.Open(link));
+        TransferOptions transfer;
+        transfer.responseWaitMs = transfer.readByteWaitMs = 2000;
+        engine = std::make_unique<TransferEngine>(session.Io(), ui, transfer);
     }
 
-    static sim::SimOptions Options() {
-        sim::SimOptions o;
-        o.startAwake = true;
-        o.pace = false;
-        return o;
+    std::vector<std::uint8_t> Memory() const {
+        std::vector<std::uint8_t> image(sim::Transmitter::kMemorySize);
+        for (std::size_t a = 0; a < image.size(); ++a)
+            image[a] = sim.sim.Peek(static_cast<std::uint16_t>(a));
+        return image;
     }
+
+    test::SimThread sim;
+    LinkSession session;
+    std::unique_ptr<TransferEngine> engine;
+};
+
+class BackupE2e : public ::testing::Test {
+protected:
 
     // The memory writes the simulator carried out from the `from`th command on.
     std::vector<std::string> WritesSince(std::size_t from) const {
@@ -74,28 +88,33 @@ protected:
         return writes;
     }
 
-    std::vector<std::uint8_t> Memory() const {
-        std::vector<std::uint8_t> image(sim::Transmitter::kMemorySize);
-        for (std::size_t a = 0; a < image.size(); ++a)
-            image[a] = sim_.sim.Peek(static_cast<std::uint16_t>(a));
-        return image;
-    }
+    std::vector<std::uint8_t> Memory() const { return line_.Memory(); }
 
-    Outcome Send(const ItemList& items) {
+    Outcome Send(const ItemList& items, Line* line = nullptr) {
         const SendPlan plan = PlanSend(items);
         EXPECT_FALSE(plan.Refused()) << plan.refusal;
-        return engine_->SendConfiguration(plan.EngineItems());
+        return (line ? line : &line_)->engine->SendConfiguration(plan.EngineItems());
     }
 
-    Outcome BackupSend(const ItemList& items, BackupSendResult& result) {
-        return SendWithBackup(*engine_, items, PlanSend(items), 1, dir_.File("backups"), result);
+    Outcome BackupSend(const ItemList& items, BackupSendResult& result, Line* line = nullptr) {
+        return SendWithBackup(*(line ? line : &line_)->engine, items, PlanSend(items), 1,
+                              dir_.File("backups"), result);
+    }
+
+    ItemList Load(const std::string& path) {
+        const ConfigHeader header = ReadConfigHeader(path);
+        ItemList items = MakeBlankItems(header.itemCount);
+        std::vector<std::string> problems;
+        EXPECT_TRUE(ReadConfigItems(path, items, header, problems));
+        EXPECT_TRUE(problems.empty()) << path;
+        return items;
     }
 
     test::TempDir dir_;
     test::RecordingUi ui_;
-    test::SimThread sim_{Options()};
-    LinkSession session_;
-    std::unique_ptr<TransferEngine> engine_;
+    Line line_{Awake(), ui_};
+    test::SimThread& sim_ = line_.sim;
+    std::unique_ptr<TransferEngine>& engine_ = line_.engine;
 };
 
 TEST_F(BackupE2e, ReadSaveAndSendAgainWritesTheSameBytesForEveryType) {
@@ -117,9 +136,7 @@ TEST_F(BackupE2e, ReadSaveAndSendAgainWritesTheSameBytesForEveryType) {
     ApplyValues(layout, values);
     std::string error;
     ASSERT_TRUE(WriteConfigFile(dir_.File("read.cfg"), 1, layout, error)) << error;
-    const ConfigHeader header = ReadConfigHeader(dir_.File("read.cfg"));
-    ItemList saved = MakeBlankItems(header.itemCount);
-    ASSERT_TRUE(ReadConfigItems(dir_.File("read.cfg"), saved, header));
+    const ItemList saved = Load(dir_.File("read.cfg"));
 
     const std::size_t before = sim_.sim.Commands().size();
     ASSERT_EQ(Send(saved), Outcome::Done);
@@ -148,11 +165,7 @@ TEST_F(BackupE2e, ABackupSendKeepsWhatItOverwritesAndSendingTheBackupRestoresIt)
         << result.backupPath << ": the ID word held was not valid";
     EXPECT_NE(Memory(), before);
 
-    const ConfigHeader header = ReadConfigHeader(result.backupPath);
-    ItemList backup = MakeBlankItems(header.itemCount);
-    std::vector<std::string> problems;
-    ASSERT_TRUE(ReadConfigItems(result.backupPath, backup, header, problems));
-    EXPECT_TRUE(problems.empty());
+    const ItemList backup = Load(result.backupPath);
     EXPECT_EQ(backup.size(), items.size() - 1) << "every item but the user command";
     ASSERT_EQ(Send(backup), Outcome::Done);
     EXPECT_EQ(Memory(), before) << "restored byte for byte";
@@ -190,6 +203,27 @@ TEST_F(BackupE2e, AResendWritesOnlyTheBytesThatDiffer) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(std::unique(names.begin(), names.end()), names.end()) << "no backup overwritten";
     EXPECT_EQ(std::filesystem::path(names[0]).filename().string().substr(0, 6), "11111-");
+}
+
+// A backup read takes an answer naming its address at once: an echo of the
+// command, noise ahead of the answer or a pause inside it is not taken for
+// an answer.
+TEST_F(BackupE2e, ABackupReadsRightOverAnEchoNoiseOrAPauseInTheAnswer) {
+    sim::SimOptions echo = Awake(), noise = Awake(), pause = Awake();
+    echo.echo = true;
+    noise.noise = "R0100 = 99";
+    pause.answerPauseMs = 6;
+    const ItemList items = Items(kEveryType);
+    for (const sim::SimOptions& options : {echo, noise, pause}) {
+        Line line(options, ui_);
+        for (std::uint16_t a = 0x100; a < 0x11A; ++a)
+            line.sim.sim.Poke(a, static_cast<std::uint8_t>(a * 13));
+        const std::vector<std::uint8_t> before = line.Memory();
+        BackupSendResult result;
+        ASSERT_EQ(BackupSend(items, result, &line), Outcome::Done) << ui_.Texts().back();
+        ASSERT_EQ(Send(Load(result.backupPath), &line), Outcome::Done);
+        EXPECT_EQ(line.Memory(), before);
+    }
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "engine/configtransfer.h"
 
 #include "config/configfile.h"
+#include "engine/backupsend.h"
+#include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -102,4 +104,59 @@ TEST(ConfigTransfer, ReadPlansAndWhereTheirValuesGo) {
         EXPECT_EQ(items[0]->GetValueText(), "5") << "not read: kept";
     }
     EXPECT_FALSE(PlanRead(Items({Long("a", 0)}), ReadScope::EveryItem).skips);
+}
+
+// Each address is written once, with what the send leaves there, and only
+// when the transmitter holds something else: an item overwritten by a later
+// one does not write what the later one puts back.
+TEST(ConfigTransfer, AChangesOnlySendWritesEachDifferingByteOnceAsTheSendLeavesIt) {
+    const ItemList items = Items({
+        "4,0,258,,long,1,0,0,100000,0,4,0,16",     // 00 00 01 02 at 10..13
+        "2,0,772,,int over it,1,1,0,65535,0,2,0,18", // 03 04 at 12..13
+        "5,0,e0020ab,,ready-made,1,2,0,0,0,7,0,0",  // ab at 20
+        "5,0,TTTTTTT,,not a write,1,3,0,0,0,7,0,0",
+    });
+    const SendPlan plan = PlanSend(items);
+    const std::vector<PlannedByte> bytes = PlannedBytes(plan);
+    ASSERT_EQ(bytes.size(), 5u);
+    EXPECT_EQ(bytes[2].address, 0x12);
+    EXPECT_EQ(bytes[2].value, 0x03);
+    EXPECT_EQ(bytes[2].item, 1u);
+
+    struct Row {
+        std::vector<std::uint8_t> held; // at 10, 11, 12, 13, 20
+        std::vector<std::string> commands;
+    };
+    const std::vector<Row> rows = {
+        {{0, 0, 3, 4, 0xab}, {"", "", "", "TTTTTTT"}},
+        {{0, 0, 1, 2, 0xab}, {"", "E001203E001304", "", "TTTTTTT"}},
+        {{9, 0, 3, 4, 0}, {"E001000", "", "E0020AB", "TTTTTTT"}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> commands(plan.items.size());
+        for (const auto& item : ChangedItems(plan, bytes, row.held)) {
+            for (std::size_t k = 0; k < plan.items.size(); ++k) {
+                if (plan.items[k].name == item.name) commands[k] = item.commands;
+            }
+        }
+        EXPECT_EQ(commands, row.commands);
+    }
+}
+
+TEST(ConfigTransfer, ABackupFileIsNeverWrittenOverAnother) {
+    test::TempDir dir;
+    const ItemList items = Items({Long("a", 0x10)});
+    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + std::chrono::hours{19};
+    const std::string stem = BackupFileStem("11 111", when);
+    EXPECT_EQ(stem, "11111-2026-12-09T190000Z");
+    EXPECT_EQ(BackupFileStem("", when), "unknown-2026-12-09T190000Z");
+    std::string error;
+    const std::string folder = dir.File("a/b");
+    EXPECT_EQ(KeepBackupFile(folder, stem, 1, items, error), folder + "/" + stem + ".cfg");
+    EXPECT_EQ(KeepBackupFile(folder, stem, 1, items, error), folder + "/" + stem + "-2.cfg");
+    EXPECT_EQ(dir.Read("a/b/" + stem + "-2.cfg"), ConfigFileText(1, items));
+    dir.Write("file", "");
+    EXPECT_EQ(KeepBackupFile(dir.File("file"), stem, 1, items, error), "");
+    EXPECT_EQ(error.rfind("The backup folder " + dir.File("file") + " cannot be made (", 0), 0u)
+        << error;
 }
