@@ -223,7 +223,8 @@ private:
         } else if (name == "--items") {
             const auto names = SplitAtCommas(*value);
             o_.items = names.value_or(std::vector<std::string>{});
-            if (!names) Fail("--items needs item names separated by commas, not \"" + *value + "\"");
+            if (!names)
+                Fail("--items needs item names separated by commas, not \"" + *value + "\"");
         } else if (name == "--ports") {
             const auto ports = SplitAtCommas(*value);
             o_.autoPorts = *value == "auto";

@@ -517,9 +517,10 @@ private:
             UnitRecord record = SendRecord(items, sensorCount, FullName(o_.file), device_);
             record.time = UtcTime(started);
             record.version = version_;
-            record.bytesWritten = !Succeeded()           ? written
-                                  : backupFolder.empty() ? static_cast<std::int64_t>(bytes)
-                                                         : static_cast<std::int64_t>(backup.differed);
+            record.bytesWritten = !Succeeded() ? written
+                                  : backupFolder.empty()
+                                      ? static_cast<std::int64_t>(bytes)
+                                      : static_cast<std::int64_t>(backup.differed);
             record.backup = backup.backupPath;
             record.verified = Succeeded() && verified;
             record.outcome = OutcomeName(*outcome_);

@@ -108,9 +108,9 @@ std::unique_ptr<DisplayLine> Holding(const DisplayLine& item, const std::string&
             if (Writes(*copy, commands)) return copy;
         }
     }
-    auto copy = std::make_unique<DisplayLine>(item.GetIndex(), item.GetSensor(),
-                                              item.GetNumberText(), item.GetName(), Digits(bytes),
-                                              kTypeString, 0);
+    auto copy =
+        std::make_unique<DisplayLine>(item.GetIndex(), item.GetSensor(), item.GetNumberText(),
+                                      item.GetName(), Digits(bytes), kTypeString, 0);
     copy->SetHex(true);
     copy->SetSize(static_cast<std::int32_t>(bytes.size()));
     copy->SetAddress(item.GetAddress());
@@ -301,8 +301,8 @@ Outcome SendWithBackup(TransferEngine& engine, const ItemList& items, const Send
     }
     std::string error;
     result.backupPath =
-        KeepBackupFile(folder, BackupFileStem(pttId, std::chrono::system_clock::now()),
-                       sensorCount, BackupItems(items, plan, bytes, held), error);
+        KeepBackupFile(folder, BackupFileStem(pttId, std::chrono::system_clock::now()), sensorCount,
+                       BackupItems(items, plan, bytes, held), error);
     if (result.backupPath.empty()) {
         result.refusal = error + "\r\nNothing was sent.";
         return Outcome::Refused;

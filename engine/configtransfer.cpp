@@ -56,9 +56,8 @@ SendPlan PlanSend(const ItemList& items, const std::vector<std::size_t>& only) {
     return plan;
 }
 
-std::optional<std::vector<std::size_t>> ItemsNamed(const ItemList& items,
-                                                   const std::vector<std::string>& names,
-                                                   std::string& unknown) {
+std::optional<std::vector<std::size_t>>
+ItemsNamed(const ItemList& items, const std::vector<std::string>& names, std::string& unknown) {
     std::vector<std::size_t> found;
     for (const std::string& name : names) {
         const std::size_t before = found.size();

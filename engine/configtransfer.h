@@ -56,9 +56,8 @@ SendPlan PlanSend(const ItemList& items, const std::vector<std::size_t>& only);
 
 // The indexes of the items of each name (every item of that name), in the
 // configuration's order; nullopt, with `unknown` the first name no item has.
-std::optional<std::vector<std::size_t>> ItemsNamed(const ItemList& items,
-                                                   const std::vector<std::string>& names,
-                                                   std::string& unknown);
+std::optional<std::vector<std::size_t>>
+ItemsNamed(const ItemList& items, const std::vector<std::string>& names, std::string& unknown);
 
 // The question asked before a send when items write the same EEPROM bytes
 // (Yes to send anyway), naming the first pairs; "" when no bytes overlap.

@@ -210,10 +210,10 @@ public:
     // What came back after one command, gathered towards its answer.
     struct Listening {
         explicit Listening(std::string command) : echo(Upper(std::move(command))) {}
-        std::string echo;          // the command, as a transmitter that echoes sends it back
-        std::string recent;        // the last characters received, enough to hold an echo and an answer
-        std::string tail;          // the last characters received
-        bool fresh = false;        // characters came since the last answer taken
+        std::string echo;   // the command, as a transmitter that echoes sends it back
+        std::string recent; // the last characters received, enough to hold an echo and an answer
+        std::string tail;   // the last characters received
+        bool fresh = false; // characters came since the last answer taken
         Clock::time_point last{};  // when characters last came
         Clock::duration longest{}; // the longest pause between characters
     };
@@ -653,10 +653,10 @@ Outcome TransferEngine::ReadMemory(std::uint32_t address, std::int32_t count,
     out.clear();
     const std::int64_t last = std::int64_t{address} + count - 1;
     if (count < 0 || address > kLastAddress || last > kLastAddress) {
-        Run(*this).Message("The " + std::to_string(count) + " bytes from address " +
-                               AddressText(address) +
-                               " lie outside the memory addresses 0 to ffff H.\r\nNothing was read.",
-                           kReadCaption, Icon::Exclamation);
+        Run(*this).Message(
+            "The " + std::to_string(count) + " bytes from address " + AddressText(address) +
+                " lie outside the memory addresses 0 to ffff H.\r\nNothing was read.",
+            kReadCaption, Icon::Exclamation);
         return Outcome::Refused;
     }
     std::vector<std::uint32_t> addresses(static_cast<std::size_t>(count));
@@ -688,9 +688,9 @@ Outcome TransferEngine::ReadEach(const std::vector<std::uint32_t>& addresses,
     for (std::int64_t k = 0; k < count; ++k) {
         const std::string counter = std::to_string(k + 1) + " of " + std::to_string(count);
         run.Report("Reading byte " + counter, k + 1, count, k, count);
-        const std::string cancelled = lead + " was cancelled: " +
-                                      DoneText(k, count, "bytes", "read", "the rest were not") +
-                                      ".";
+        const std::string cancelled =
+            lead + " was cancelled: " + DoneText(k, count, "bytes", "read", "the rest were not") +
+            ".";
         if (run.CancelSet()) return run.Cancelled(cancelled);
         const std::uint32_t at = addresses[static_cast<std::size_t>(k)];
         std::uint8_t byte = 0;

@@ -150,7 +150,8 @@ AnswerForm::Verdict AnswerForm::Judge(const std::string& answer, std::uint32_t a
 }
 
 bool AnswerForm::Names(const std::string& answer, std::uint32_t address) const {
-    return learned_ && addressAt_ >= 0 && answer.size() == static_cast<std::size_t>(kAnswerLength) &&
+    return learned_ && addressAt_ >= 0 &&
+           answer.size() == static_cast<std::size_t>(kAnswerLength) &&
            std::none_of(answer.begin(), answer.end(), IsControl) &&
            IsHexDigit(answer[kAnswerDataPos]) && IsHexDigit(answer[kAnswerDataPos + 1]) &&
            AddressAt(answer, address, addressAt_) && Shape(answer, addressAt_) == shape_;

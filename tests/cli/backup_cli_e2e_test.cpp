@@ -34,8 +34,8 @@ TEST_F(CliE2e, SendItemsWritesOnlyThoseItemsAndRefusesAnUnknownName) {
     EXPECT_EQ(sent.exit, 0) << sent.err;
     EXPECT_EQ(sent.out, "Sent 2 items (5 bytes) to " + sim.pty.Slave() +
                             ", each byte read back and verified.\n");
-    EXPECT_EQ(Writes(sim), (std::vector<std::string>{"E010800", "E010900", "E010A1C", "E010B20",
-                                                     "E020605"}));
+    EXPECT_EQ(Writes(sim),
+              (std::vector<std::string>{"E010800", "E010900", "E010A1C", "E010B20", "E020605"}));
 }
 
 TEST_F(CliE2e, SendWithBackupKeepsTheValuesAndWritesOnlyWhatDiffers) {

@@ -77,7 +77,6 @@ struct Line {
 
 class BackupE2e : public ::testing::Test {
 protected:
-
     // The memory writes the simulator carried out from the `from`th command on.
     std::vector<std::string> WritesSince(std::size_t from) const {
         const std::vector<std::string> all = sim_.sim.Commands();
@@ -129,9 +128,10 @@ TEST_F(BackupE2e, ReadSaveAndSendAgainWritesTheSameBytesForEveryType) {
     }
     const ReadPlan read = PlanRead(layout, ReadScope::ValuedItems);
     ReadValues values(layout.size());
-    ASSERT_EQ(engine_->ReadConfiguration(
-                  read.items, read.ToItems([&](std::size_t i, const std::string& v) { values[i] = v; })),
-              Outcome::Done);
+    ASSERT_EQ(
+        engine_->ReadConfiguration(
+            read.items, read.ToItems([&](std::size_t i, const std::string& v) { values[i] = v; })),
+        Outcome::Done);
     EXPECT_TRUE(CompareValues(items, values).empty()) << "equal bytes compare equal";
     ApplyValues(layout, values);
     std::string error;

@@ -111,9 +111,9 @@ TEST(ConfigTransfer, ReadPlansAndWhereTheirValuesGo) {
 // one does not write what the later one puts back.
 TEST(ConfigTransfer, AChangesOnlySendWritesEachDifferingByteOnceAsTheSendLeavesIt) {
     const ItemList items = Items({
-        "4,0,258,,long,1,0,0,100000,0,4,0,16",     // 00 00 01 02 at 10..13
+        "4,0,258,,long,1,0,0,100000,0,4,0,16",       // 00 00 01 02 at 10..13
         "2,0,772,,int over it,1,1,0,65535,0,2,0,18", // 03 04 at 12..13
-        "5,0,e0020ab,,ready-made,1,2,0,0,0,7,0,0",  // ab at 20
+        "5,0,e0020ab,,ready-made,1,2,0,0,0,7,0,0",   // ab at 20
         "5,0,TTTTTTT,,not a write,1,3,0,0,0,7,0,0",
     });
     const SendPlan plan = PlanSend(items);
@@ -146,7 +146,8 @@ TEST(ConfigTransfer, AChangesOnlySendWritesEachDifferingByteOnceAsTheSendLeavesI
 TEST(ConfigTransfer, ABackupFileIsNeverWrittenOverAnother) {
     test::TempDir dir;
     const ItemList items = Items({Long("a", 0x10)});
-    const auto when = std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + std::chrono::hours{19};
+    const auto when =
+        std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + std::chrono::hours{19};
     const std::string stem = BackupFileStem("11 111", when);
     EXPECT_EQ(stem, "11111-2026-12-09T190000Z");
     EXPECT_EQ(BackupFileStem("", when), "unknown-2026-12-09T190000Z");
