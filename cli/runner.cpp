@@ -507,6 +507,8 @@ private:
             } else {
                 sent = SendWithBackup(engine, items, plan, sensorCount, backupFolder, backup);
                 if (sent == Outcome::Refused) Tell(backup.refusal, kCommsCaption);
+                // Writing starts once the backup is kept; the reads before count none.
+                if (backup.backupPath.empty()) lastBytes_ = 0;
             }
             written = lastBytes_;
             return sent;

@@ -4,7 +4,6 @@
 
 #include "config/configfile.h"
 #include "engine/backupsend.h"
-#include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -141,23 +140,4 @@ TEST(ConfigTransfer, AChangesOnlySendWritesEachDifferingByteOnceAsTheSendLeavesI
         }
         EXPECT_EQ(commands, row.commands);
     }
-}
-
-TEST(ConfigTransfer, ABackupFileIsNeverWrittenOverAnother) {
-    test::TempDir dir;
-    const ItemList items = Items({Long("a", 0x10)});
-    const auto when =
-        std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + std::chrono::hours{19};
-    const std::string stem = BackupFileStem("11 111", when);
-    EXPECT_EQ(stem, "11111-2026-12-09T190000Z");
-    EXPECT_EQ(BackupFileStem("", when), "unknown-2026-12-09T190000Z");
-    std::string error;
-    const std::string folder = dir.File("a/b");
-    EXPECT_EQ(KeepBackupFile(folder, stem, 1, items, error), folder + "/" + stem + ".cfg");
-    EXPECT_EQ(KeepBackupFile(folder, stem, 1, items, error), folder + "/" + stem + "-2.cfg");
-    EXPECT_EQ(dir.Read("a/b/" + stem + "-2.cfg"), ConfigFileText(1, items));
-    dir.Write("file", "");
-    EXPECT_EQ(KeepBackupFile(dir.File("file"), stem, 1, items, error), "");
-    EXPECT_EQ(error.rfind("The backup folder " + dir.File("file") + " cannot be made (", 0), 0u)
-        << error;
 }
