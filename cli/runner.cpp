@@ -459,7 +459,8 @@ private:
             std::string unknown;
             const auto found = ItemsNamed(items, o_.items, unknown);
             if (!found) {
-                Tell("The configuration " + o_.file + " has no item named \"" + unknown + "\".",
+                Tell("The configuration " + DisplayText(o_.file) + " has no item named \"" +
+                         DisplayText(unknown) + "\".",
                      "Error");
                 return kExitUsage;
             }
