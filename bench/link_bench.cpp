@@ -3,6 +3,8 @@
 // transmitter paced like a 9600-baud line.
 #include "bench/benchsupport.h"
 
+#include "engine/backupsend.h"
+#include "engine/configtransfer.h"
 #include "engine/transferengine.h"
 #include "link/linksession.h"
 #include "platform/settings.h"
@@ -151,6 +153,65 @@ void BM_VerifiedSend(benchmark::State& state) {
 
 // One send takes about 1.7 s; three make the figure.
 BENCHMARK(BM_VerifiedSend)->Arg(64)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Resending a configuration the transmitter holds already, with a backup
+// first (every byte read, none written), against a verified full send of it:
+// `ratio` is the time of the first over the second (goal: at most 0.75).
+void BM_BackupResendVsVerifiedSend(benchmark::State& state) {
+    sim::SimOptions options;
+    options.baud = kBaud;
+    options.startAwake = true;
+    SimLine line(options);
+    if (!line.Ok()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    Settings::WriteString("COM", "port", "2");
+    Settings::WriteString("COM", "device2", line.Slave());
+    Settings::WriteString("COM", "baud", std::to_string(kBaud));
+    Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "1");
+    Settings::WriteString("TIMING", "ResponseWaitMs", "2000");
+
+    const ItemList items = MakeConfiguration(static_cast<std::int32_t>(state.range(0)));
+    const SendPlan plan = PlanSend(items);
+    QuietUi ui;
+    LinkSession session;
+    if (plan.Refused() || !session.Open(ReadLinkOptions())) {
+        state.SkipWithError("no configuration to send, or no port");
+        return;
+    }
+    TransferEngine engine(session.Io(), ui, ReadTransferOptions());
+    const std::string folder = BenchPath() + "/backups";
+
+    double fullSeconds = 0, backupSeconds = 0;
+    BackupSendResult result;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        if (engine.SendConfiguration(plan.EngineItems()) != Outcome::Done) {
+            state.SkipWithError(("the send failed: " + ui.lastMessage).c_str());
+            break;
+        }
+        fullSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+        start = Clock::now();
+        const Outcome resent = SendWithBackup(engine, items, plan, 1, folder, result);
+        backupSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+        if (resent != Outcome::Done || result.differed != 0) {
+            state.SkipWithError(("the resend wrote or failed: " + ui.lastMessage).c_str());
+            break;
+        }
+    }
+    session.Close();
+    state.counters["bytes"] = static_cast<double>(result.bytes);
+    state.counters["full_ms"] = fullSeconds * 1000.0 / static_cast<double>(state.iterations());
+    state.counters["backup_ms"] = backupSeconds * 1000.0 / static_cast<double>(state.iterations());
+    state.counters["ratio"] = fullSeconds > 0 ? backupSeconds / fullSeconds : 0;
+}
+
+BENCHMARK(BM_BackupResendVsVerifiedSend)
+    ->Arg(12)
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace nimbrel::bench

@@ -106,7 +106,7 @@ bool IsDateOrTime(const std::string& text) {
 }
 
 // "DEV,DEV,...": no empty entry.
-std::optional<std::vector<std::string>> ParsePorts(const std::string& text) {
+std::optional<std::vector<std::string>> SplitAtCommas(const std::string& text) {
     std::vector<std::string> ports;
     std::size_t start = 0;
     for (;;) {
@@ -196,10 +196,10 @@ private:
             return;
         }
 
-        static constexpr std::array<const char*, 20> kValued = {
+        static constexpr std::array<const char*, 21> kValued = {
             "--port",    "--baud",   "--settings", "--wait", "--format",  "--output", "-o",
             "--base",    "--from",   "--to",       "--ids",  "--id-list", "--ports",  "--log",
-            "--retries", "--backup", "--resume",   "--id",   "--since",   "--svg"};
+            "--retries", "--backup", "--resume",   "--id",   "--since",   "--svg",    "--items"};
         if (std::find(kValued.begin(), kValued.end(), name) == kValued.end()) {
             return Fail("unknown option " + name);
         }
@@ -223,8 +223,13 @@ private:
             o_.resume = *value;
         } else if (name == "--svg") {
             o_.svg = *value;
+        } else if (name == "--items") {
+            const auto names = SplitAtCommas(*value);
+            o_.items = names.value_or(std::vector<std::string>{});
+            if (!names)
+                Fail("--items needs item names separated by commas, not \"" + *value + "\"");
         } else if (name == "--ports") {
-            const auto ports = ParsePorts(*value);
+            const auto ports = SplitAtCommas(*value);
             o_.autoPorts = *value == "auto";
             o_.ports = o_.autoPorts || !ports ? std::vector<std::string>{} : *ports;
             if (!ports)
@@ -315,7 +320,9 @@ private:
         only(!o_.log.empty(), "--log", Command::Fleet);
         only(o_.retries.has_value(), "--retries", Command::Fleet);
         only(o_.burnFailed, "--burn-failed", Command::Fleet);
-        only(!o_.backupDir.empty(), "--backup", Command::Fleet);
+        if (!o_.backupDir.empty() && o_.command != Command::Fleet && o_.command != Command::Send)
+            Fail("--backup is an option of send and fleet only");
+        only(!o_.items.empty(), "--items", Command::Send);
         only(o_.station, "--station", Command::Fleet);
         only(!o_.resume.empty(), "--resume", Command::Fleet);
         only(o_.pttId.has_value(), "--id", Command::History);
@@ -417,6 +424,7 @@ Commands with a transmitter (wake it, do the work, put it back to sleep):
   read FILE.cfg -o OUT.cfg     read the transmitter's values into a copy of
                                FILE.cfg's layout (--force replaces OUT.cfg)
   compare FILE.cfg             read every item, list those that differ
+                               (--json: a row for every item)
   version                      the transmitter's software version
   program FILE.prg --base HEX  download a program from address HEX on
   dump --from HEX --to HEX     a hex dump of the memory bytes
@@ -441,6 +449,12 @@ Options:
   --quiet            no progress and no summary lines
   --force            replace an existing output file
   --help             this text
+Options of send:
+  --items NAME,...   send only the items of these names
+  --backup DIR       first read the bytes the send will write and keep them
+                     as DIR/<PTT ID>-<UTC time>.cfg (sending that file restores
+                     them), then write and verify only the bytes that differ;
+                     the settings' [BACKUP] Keep=1 does so in their Folder
 Options of fleet:
   --ids START-END    the PTT IDs, each checked against the PTT ID item's limits
   --id-list FILE     the PTT IDs, one a line ("#" starts a comment)

@@ -59,9 +59,12 @@ struct Options {
     std::string log;                // --log FLEET.jsonl
     std::optional<int> retries;     // --retries N
     bool burnFailed = false;
-    std::string backupDir; // --backup DIR
+    std::string backupDir; // --backup DIR (also send)
     bool station = false;
     std::string resume; // --resume LOG
+
+    // send
+    std::vector<std::string> items; // --items NAME,NAME...
 
     // history (its --port is a filter)
     std::optional<std::int32_t> pttId; // --id N

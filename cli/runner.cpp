@@ -8,6 +8,7 @@
 #include "config/checks.h"
 #include "config/configfile.h"
 #include "config/memorymap.h"
+#include "engine/backupsend.h"
 #include "engine/configtransfer.h"
 #include "engine/transferengine.h"
 #include "fleet/fleetengine.h"
@@ -412,7 +413,19 @@ private:
         ItemList items;
         std::int32_t sensorCount = 0;
         if (const int loaded = LoadWhole(items, sensorCount); loaded != kExitOk) return loaded;
-        const SendPlan plan = PlanSend(items);
+        std::vector<std::size_t> chosen;
+        if (!o_.items.empty()) {
+            std::string unknown;
+            const auto found = ItemsNamed(items, o_.items, unknown);
+            if (!found) {
+                Tell("The configuration " + DisplayText(o_.file) + " has no item named \"" +
+                         DisplayText(unknown) + "\".",
+                     "Error");
+                return kExitUsage;
+            }
+            chosen = *found;
+        }
+        const SendPlan plan = o_.items.empty() ? PlanSend(items) : PlanSend(items, chosen);
         if (plan.Refused()) {
             Tell(plan.refusal, kCommsCaption);
             return kExitFailed;
@@ -427,6 +440,17 @@ private:
             Tell(error, "Error");
             return kExitUsage;
         }
+        const BackupOptions kept = ReadBackupOptions(*settings);
+        const std::string backupFolder = !o_.backupDir.empty() ? o_.backupDir
+                                         : kept.keep           ? kept.folder
+                                                               : std::string();
+        if (!backupFolder.empty()) {
+            if (const std::string problem = BackupFolderProblem(backupFolder); !problem.empty()) {
+                Tell(problem + "\r\nNothing was sent.", "Error");
+                return kExitUsage;
+            }
+        }
+        BackupSendResult backup;
         bool verified = false;
         std::int64_t written = 0;
         const std::size_t messagesBefore = c_.ui.Messages().size();
@@ -435,9 +459,17 @@ private:
         const auto startedSteady = std::chrono::steady_clock::now();
         wantVersion_ = true;
         const auto op = [&](TransferEngine& engine) {
-            verified = engine.Options().readAfterWrite;
+            verified = engine.Options().readAfterWrite || !backupFolder.empty();
             lastBytes_ = 0;
-            const Outcome sent = engine.SendConfiguration(send);
+            Outcome sent = Outcome::Done;
+            if (backupFolder.empty()) {
+                sent = engine.SendConfiguration(send);
+            } else {
+                sent = SendWithBackup(engine, items, plan, sensorCount, backupFolder, backup);
+                if (sent == Outcome::Refused) Tell(backup.refusal, kCommsCaption);
+                // Writing starts once the backup is kept; the reads before count none.
+                if (backup.backupPath.empty()) lastBytes_ = 0;
+            }
             written = lastBytes_;
             return sent;
         };
@@ -447,7 +479,11 @@ private:
             UnitRecord record = SendRecord(items, sensorCount, FullName(o_.file), device_);
             record.time = UtcTime(started);
             record.version = version_;
-            record.bytesWritten = Succeeded() ? static_cast<std::int64_t>(bytes) : written;
+            record.bytesWritten = !Succeeded() ? written
+                                  : backupFolder.empty()
+                                      ? static_cast<std::int64_t>(bytes)
+                                      : static_cast<std::int64_t>(backup.differed);
+            record.backup = backup.backupPath;
             record.verified = Succeeded() && verified;
             record.outcome = OutcomeName(*outcome_);
             const std::vector<std::string>& messages = c_.ui.Messages();
@@ -455,13 +491,23 @@ private:
             record.durationMs = ElapsedMs(startedSteady);
             KeepInHistory(record, *settings);
         }
-        if (Succeeded()) {
+        if (Succeeded() && backupFolder.empty()) {
             Summary("Sent " + Plural(send.size(), "item", "items") + " (" +
                     Plural(bytes, "byte", "bytes") + ") to " + device_ +
                     (verified ? ", each byte read back and verified." : ", not read back."));
+        } else if (Succeeded()) {
+            const std::string text = BackupSentText(backup);
+            Summary(text.substr(0, text.find('\r')));
         }
-        fields_ = [n = send.size(), bytes, verified](JsonWriter& json) {
+        if (!backup.backupPath.empty())
+            Summary("The transmitter's previous values are kept in " + backup.backupPath + ".");
+        fields_ = [n = send.size(), bytes, verified, backup](JsonWriter& json) {
             json.Field("items", n).Field("bytes", bytes).Field("verified", verified);
+            if (!backup.backupPath.empty()) {
+                json.Field("backup", backup.backupPath)
+                    .Field("planned_bytes", backup.bytes)
+                    .Field("written", backup.differed);
+            }
         };
         return code;
     }
@@ -539,8 +585,24 @@ private:
         Summary("Compared " + Plural(compared, "item", "items") + " with " + device_ + ": " +
                 (differences.empty() ? "all the same."
                                      : Plural(differences.size(), "differs.", "differ.")));
-        fields_ = [compared, differences](JsonWriter& json) {
-            json.Field("compared", compared).Key("differences").BeginArray();
+        fields_ = [compared, differences, rows = CompareRows(items, texts)](JsonWriter& json) {
+            json.Field("compared", compared).Key("rows").BeginArray();
+            for (const CompareRow& r : rows) {
+                json.BeginObject()
+                    .Field("index", r.item)
+                    .Field("name", r.name)
+                    .Field("sensor", r.sensor)
+                    .Field("address", r.address)
+                    .Field("file", r.fileValue)
+                    .Key("transmitter");
+                if (r.pttValue) {
+                    json.String(*r.pttValue);
+                } else {
+                    json.Null();
+                }
+                json.Field("differs", r.differs).EndObject();
+            }
+            json.EndArray().Key("differences").BeginArray();
             for (const Difference& d : differences) {
                 json.BeginObject()
                     .Field("index", d.item)

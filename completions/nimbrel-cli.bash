@@ -31,7 +31,7 @@ _nimbrel_cli() {
   local options="--port --baud --verify --no-verify --settings --wait --json --quiet
     --force --help --version --format --output -o --base --from --to
     --ids --id-list --ports --log --retries --burn-failed --backup --station --resume
-    --id --since --svg"
+    --id --since --svg --items"
 
   case $prev in
   --port)
@@ -83,7 +83,7 @@ _nimbrel_cli() {
     _nimbrel_cli_files '*.[sS][vV][gG]'
     return
     ;;
-  --wait | --base | --from | --to | --ids | --retries | --id | --since)
+  --wait | --base | --from | --to | --ids | --retries | --id | --since | --items)
     return
     ;;
   esac
@@ -99,7 +99,7 @@ _nimbrel_cli() {
     case ${words[i]} in
     --port | --baud | --settings | --wait | --format | --output | -o | --base | --from | --to | \
       --ids | --id-list | --ports | --log | --retries | --backup | --resume | --id | --since | \
-      --svg)
+      --svg | --items)
       ((i++))
       ;;
     -*) ;;

@@ -100,21 +100,34 @@ bool SameWholeNumber(const DisplayLine& item, const std::string& a, const std::s
     return x < 0 && x + (std::int64_t{1} << (8 * width)) == y;
 }
 
-// The text a read gives for the bytes a hex-digit string writes, or nullopt
-// when its value is not hex digits for its bytes.
-std::optional<std::string> StringReadBack(const DisplayLine& item) {
-    const std::string& value = item.GetValueText();
-    const auto bytes = static_cast<std::size_t>(std::max(item.GetSize(), 0));
-    if (value.size() < 2 * bytes) return std::nullopt;
+// The bytes of a hex-digit text, two digits a byte: the first `count` of
+// them, or every pair when `count` is negative; nullopt when the text has
+// fewer digits or other characters there.
+std::optional<std::string> HexBytes(const std::string& text, std::int32_t count) {
+    const std::size_t bytes =
+        count < 0 ? text.size() / 2 + text.size() % 2 : static_cast<std::size_t>(count);
+    if (text.size() < 2 * bytes) return std::nullopt;
     std::string raw;
     for (std::size_t i = 0; i < bytes; ++i) {
-        const std::string pair = value.substr(2 * i, 2);
+        const std::string pair = text.substr(2 * i, 2);
         if (!std::all_of(pair.begin(), pair.end(),
                          [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
             return std::nullopt;
         raw += static_cast<char>(std::stoi(pair, nullptr, 16));
     }
-    return ClipItemText(raw);
+    return raw;
+}
+
+// A string item holds hex digits for its bytes; a read gives the digits of
+// the bytes it found. Files written before reads gave digits hold the bytes
+// as characters, cut at the first NUL: such a value compares with the
+// characters of what was read.
+bool SameString(const DisplayLine& item, const std::string& file, const std::string& ptt) {
+    const std::optional<std::string> read = HexBytes(ptt, -1);
+    const std::optional<std::string> wanted = HexBytes(file, std::max(item.GetSize(), 0));
+    if (!read) return wanted ? ClipItemText(*wanted) == ptt : file == ptt;
+    if (wanted) return *wanted == read->substr(0, wanted->size());
+    return file == ClipItemText(*read);
 }
 
 bool SameValue(const DisplayLine& item, const std::string& file, const std::string& ptt) {
@@ -123,10 +136,7 @@ bool SameValue(const DisplayLine& item, const std::string& file, const std::stri
         if (!IsDecimalFloatText(file) || !IsDecimalFloatText(ptt)) return file == ptt;
         return ParseFloat(file) == ParseFloat(ptt);
     }
-    if (type == kTypeString) {
-        const std::optional<std::string> expected = StringReadBack(item);
-        return expected ? *expected == ptt : file == ptt;
-    }
+    if (type == kTypeString) return SameString(item, file, ptt);
     if (IsTextType(type)) return file == ptt;
     return SameWholeNumber(item, file, ptt);
 }

@@ -59,8 +59,9 @@ struct Difference {
 // Compares each item with the value text read from the transmitter (as
 // PttValueText gives it; nullopt: not read, skipped). Whole numbers compare
 // as the bytes of their width hold them (so -1 and 65535 are the same int),
-// floats as float numbers, hex-digit strings as the text a read of their
-// bytes gives. A value text that is not a number compares as text.
+// floats as float numbers, hex-digit strings by the bytes they stand for (a
+// string value of characters, as older reads saved it, with the characters
+// of the bytes read). A value text that is not a number compares as text.
 std::vector<Difference> CompareValues(const ItemList& items,
                                       const std::vector<std::optional<std::string>>& readTexts);
 

@@ -179,7 +179,9 @@ using ItemList = std::vector<std::unique_ptr<DisplayLine>>;
 // The value text an item of `type` gets from its bytes as read back from the
 // transmitter, most significant first, shown in the item's base (`hex`);
 // nullopt for the types whose value a read leaves unchanged (unformatted
-// string, ASCII string, user command, unknown codes). `idValid` becomes false
+// string, ASCII string, user command, unknown codes). A string gets the
+// hexadecimal digits of its bytes ("414243"), which a send writes back as
+// they were. `idValid` becomes false
 // for a PTT ID word that fails both check-bit tests (the text is still given).
 std::optional<std::string> PttValueText(std::int32_t type, bool hex,
                                         const std::vector<std::uint8_t>& bytes, bool& idValid);

@@ -77,6 +77,15 @@ std::string BytesAsText(const std::vector<std::uint8_t>& bytes) {
     return ClipItemText(std::string(bytes.begin(), bytes.end()));
 }
 
+// The hexadecimal digit text of a string item: two digits a byte, as a send
+// encodes it back to the same bytes.
+std::string BytesAsDigits(const std::vector<std::uint8_t>& bytes) {
+    std::string digits;
+    for (const std::uint8_t b : bytes)
+        AppendHexByte(digits, b);
+    return ClipItemText(digits);
+}
+
 } // namespace
 
 bool DisplayLine::GetMaxMinList(bool first, std::int32_t& value) {
@@ -285,7 +294,7 @@ std::optional<std::string> PttValueText(std::int32_t type, bool hex,
     case kTypeFloat:
         return FormatFixed(std::bit_cast<float>(word(4)));
     case kTypeString:
-        return BytesAsText(bytes);
+        return BytesAsDigits(bytes);
     case kTypeBaud:
         for (const auto& b : kBaudCodes) {
             if (!bytes.empty() && b.code == bytes[0])

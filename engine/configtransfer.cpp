@@ -26,9 +26,22 @@ std::vector<TransferEngine::SendItem> SendPlan::EngineItems() const {
 }
 
 SendPlan PlanSend(const ItemList& items) {
+    std::vector<std::size_t> all(items.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        all[i] = i;
+    return PlanSend(items, all);
+}
+
+SendPlan PlanSend(const ItemList& items, const std::vector<std::size_t>& only) {
     SendPlan plan;
+    std::vector<std::size_t> chosen;
+    for (const std::size_t i : only) {
+        if (i < items.size()) chosen.push_back(i);
+    }
+    std::sort(chosen.begin(), chosen.end());
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     const std::vector<std::string> sensors = SensorNames(items);
-    for (std::size_t i = 0; i < items.size(); ++i) {
+    for (const std::size_t i : chosen) {
         const DisplayLine& item = *items[i];
         if (item.GetType() == kTypeUserCommand) continue;
         std::string problem;
@@ -41,6 +54,24 @@ SendPlan PlanSend(const ItemList& items) {
             {i, item.GetName(), sensors[i], item.GetAddress(), Upper(item.GetPttValue())});
     }
     return plan;
+}
+
+std::optional<std::vector<std::size_t>>
+ItemsNamed(const ItemList& items, const std::vector<std::string>& names, std::string& unknown) {
+    std::vector<std::size_t> found;
+    for (const std::string& name : names) {
+        const std::size_t before = found.size();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i]->GetName() == name) found.push_back(i);
+        }
+        if (found.size() == before) {
+            unknown = name;
+            return std::nullopt;
+        }
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
 }
 
 std::string OverlapQuestion(const ItemList& items) {
@@ -95,6 +126,20 @@ std::size_t ApplyValues(const ItemList& items, const ReadValues& values) {
         ++applied;
     }
     return applied;
+}
+
+std::vector<CompareRow> CompareRows(const ItemList& items, const ReadValues& values) {
+    std::vector<CompareRow> rows;
+    rows.reserve(items.size());
+    const std::vector<std::string> sensors = SensorNames(items);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const DisplayLine& item = *items[i];
+        rows.push_back({i, item.GetName(), sensors[i], item.GetAddress(), item.GetValueText(),
+                        i < values.size() ? values[i] : std::nullopt, false});
+    }
+    for (const Difference& d : CompareValues(items, values))
+        rows[d.item].differs = true;
+    return rows;
 }
 
 std::string ComparisonText(const ItemList& items, const std::vector<Difference>& differences) {

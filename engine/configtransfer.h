@@ -50,6 +50,14 @@ struct SendPlan {
     std::vector<TransferEngine::SendItem> EngineItems() const;
 };
 SendPlan PlanSend(const ItemList& items);
+// The same for only the items at the indexes `only` ("Send checked items"),
+// in the configuration's order; the other items are neither sent nor checked.
+SendPlan PlanSend(const ItemList& items, const std::vector<std::size_t>& only);
+
+// The indexes of the items of each name (every item of that name), in the
+// configuration's order; nullopt, with `unknown` the first name no item has.
+std::optional<std::vector<std::size_t>>
+ItemsNamed(const ItemList& items, const std::vector<std::string>& names, std::string& unknown);
 
 // The question asked before a send when items write the same EEPROM bytes
 // (Yes to send anyway), naming the first pairs; "" when no bytes overlap.
@@ -88,6 +96,18 @@ ReadPlan PlanRead(const ItemList& items, ReadScope scope);
 using ReadValues = std::vector<std::optional<std::string>>;
 // Gives each item the value read for it; answers how many got one.
 std::size_t ApplyValues(const ItemList& items, const ReadValues& values);
+
+// One row of a comparison table, for every item of the configuration.
+struct CompareRow {
+    std::size_t item = 0;
+    std::string name;
+    std::string sensor;
+    std::int32_t address = 0;
+    std::string fileValue;
+    std::optional<std::string> pttValue; // nullopt: not read
+    bool differs = false;
+};
+std::vector<CompareRow> CompareRows(const ItemList& items, const ReadValues& values);
 
 // The message that reports a comparison (kCompareCaption): that the values
 // are the same, or the first items that differ with both values.

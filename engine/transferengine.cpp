@@ -225,8 +225,11 @@ public:
     // the command followed by less than an answer waits longer still, so a
     // pause in the middle (a busy peer, an adapter's packets) does not cut the
     // answer. The answer is the last 12 characters.
+    //
+    // With `naming`, an answer that names that address in the learned form
+    // (AnswerForm::Names) is taken at once, without the quiet time.
     IoStatus NextAnswer(Listening& l, Clock::time_point deadline, const CancelFlag* cancel,
-                        std::string& answer) {
+                        std::string& answer, std::optional<std::uint32_t> naming = {}) {
         const auto length = static_cast<std::size_t>(kAnswerLength);
         for (;;) {
             const std::int32_t left = MsBetween(Clock::now(), deadline);
@@ -252,6 +255,11 @@ public:
             l.recent += Upper(l.tail.substr(before));
             if (l.recent.size() > kRecentKept) l.recent.erase(0, l.recent.size() - kRecentKept);
             if (l.tail.size() > length) l.tail.erase(0, l.tail.size() - length);
+            if (naming && l.tail.size() == length && form_.Names(l.tail, *naming)) {
+                answer = l.tail;
+                l.fresh = false;
+                return IoStatus::Ok;
+            }
         }
     }
 
@@ -367,8 +375,10 @@ public:
 
     // Reads one memory byte: the read command, then its answer (NextAnswer)
     // within the per-byte wait, asked for again as Asking says. `refused`
-    // tells a read that ended on something that was not an answer.
-    IoStatus ReadByte(std::uint32_t address, std::uint8_t& byte, bool& refused) {
+    // tells a read that ended on something that was not an answer. `early`
+    // takes an answer naming the address without the quiet time (NextAnswer).
+    IoStatus ReadByte(std::uint32_t address, std::uint8_t& byte, bool& refused,
+                      bool early = false) {
         const std::string command = GetReadCommand(address);
         const auto deadline = Clock::now() + std::chrono::milliseconds(Options().readByteWaitMs);
         Asking asking;
@@ -379,7 +389,8 @@ public:
             if (status != IoStatus::Ok) break;
             Listening listening(command);
             std::string answer;
-            status = NextAnswer(listening, deadline, CancelFlagPtr(), answer);
+            status = NextAnswer(listening, deadline, CancelFlagPtr(), answer,
+                                early ? std::optional(address) : std::nullopt);
             if (status != IoStatus::Ok) break;
             const AnswerForm::Verdict verdict = form_.Judge(answer, address);
             asking.Note(verdict);
@@ -557,8 +568,11 @@ Outcome TransferEngine::QueryVersion(std::string* version) {
 }
 
 Outcome TransferEngine::SendConfiguration(const std::vector<SendItem>& items) {
+    return SendConfiguration(items, options_.readAfterWrite);
+}
+
+Outcome TransferEngine::SendConfiguration(const std::vector<SendItem>& items, bool verify) {
     Run run(*this);
-    const bool verify = options_.readAfterWrite;
     const std::int32_t waitMs = options_.responseWaitMs;
     const auto n = static_cast<std::int64_t>(items.size());
     std::int64_t total = 0;
@@ -661,26 +675,52 @@ Outcome TransferEngine::ReadConfiguration(const std::vector<ReadItem>& items,
 
 Outcome TransferEngine::ReadMemory(std::uint32_t address, std::int32_t count,
                                    std::vector<std::uint8_t>& out) {
-    Run run(*this);
     out.clear();
     const std::int64_t last = std::int64_t{address} + count - 1;
     if (count < 0 || address > kLastAddress || last > kLastAddress) {
-        run.Message("The " + std::to_string(count) + " bytes from address " + AddressText(address) +
-                        " lie outside the memory addresses 0 to ffff H.\r\nNothing was read.",
-                    kReadCaption, Icon::Exclamation);
+        Run(*this).Message(
+            "The " + std::to_string(count) + " bytes from address " + AddressText(address) +
+                " lie outside the memory addresses 0 to ffff H.\r\nNothing was read.",
+            kReadCaption, Icon::Exclamation);
         return Outcome::Refused;
     }
-    for (std::int32_t k = 0; k < count; ++k) {
+    std::vector<std::uint32_t> addresses(static_cast<std::size_t>(count));
+    for (std::size_t k = 0; k < addresses.size(); ++k)
+        addresses[k] = address + static_cast<std::uint32_t>(k);
+    return ReadEach(addresses, out, "Reading memory", false);
+}
+
+Outcome TransferEngine::ReadBytes(const std::vector<std::uint32_t>& addresses,
+                                  std::vector<std::uint8_t>& out) {
+    out.clear();
+    for (const std::uint32_t address : addresses) {
+        if (address > kLastAddress) {
+            Run(*this).Message("The address " + AddressText(address) +
+                                   " lies outside the memory addresses 0 to ffff H.\r\nNothing "
+                                   "was read.",
+                               kReadCaption, Icon::Exclamation);
+            return Outcome::Refused;
+        }
+    }
+    return ReadEach(addresses, out, "Reading", true);
+}
+
+Outcome TransferEngine::ReadEach(const std::vector<std::uint32_t>& addresses,
+                                 std::vector<std::uint8_t>& out, const std::string& lead,
+                                 bool early) {
+    Run run(*this);
+    const auto count = static_cast<std::int64_t>(addresses.size());
+    for (std::int64_t k = 0; k < count; ++k) {
         const std::string counter = std::to_string(k + 1) + " of " + std::to_string(count);
         run.Report("Reading byte " + counter, k + 1, count, k, count);
-        const std::string cancelled = "Reading memory was cancelled: " +
-                                      DoneText(k, count, "bytes", "read", "the rest were not") +
-                                      ".";
+        const std::string cancelled =
+            lead + " was cancelled: " + DoneText(k, count, "bytes", "read", "the rest were not") +
+            ".";
         if (run.CancelSet()) return run.Cancelled(cancelled);
-        const std::uint32_t at = address + static_cast<std::uint32_t>(k);
+        const std::uint32_t at = addresses[static_cast<std::size_t>(k)];
         std::uint8_t byte = 0;
         bool refused = false;
-        const IoStatus status = run.ReadByte(at, byte, refused);
+        const IoStatus status = run.ReadByte(at, byte, refused, early);
         if (status != IoStatus::Ok) {
             return run.ReadFailed(
                 status, refused, "Byte at address " + AddressText(at) + ".", cancelled,

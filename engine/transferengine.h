@@ -113,6 +113,8 @@ public:
     // when nothing came back). An item is sent whole: a cancel takes effect
     // between items. Ends once everything is on the line.
     Outcome SendConfiguration(const std::vector<SendItem>& items);
+    // The same with every written byte read back, or none, as `verify` says.
+    Outcome SendConfiguration(const std::vector<SendItem>& items, bool verify);
 
     // One item of a configuration read.
     struct ReadItem {
@@ -146,6 +148,13 @@ public:
     // Reads `count` memory bytes from `address` on (a dump); Refused for
     // addresses past FFFF.
     Outcome ReadMemory(std::uint32_t address, std::int32_t count, std::vector<std::uint8_t>& out);
+    // Reads the byte at each address in turn, as ReadMemory does (what a
+    // send will overwrite, kept before it does), but once the transfer has
+    // learned the answer's form, an answer naming the address read is taken
+    // as soon as it is in, without waiting for the line to go quiet: a
+    // backup reads every byte a send writes and must cost less than writing
+    // them. Refused for an address past FFFF, before anything is read.
+    Outcome ReadBytes(const std::vector<std::uint32_t>& addresses, std::vector<std::uint8_t>& out);
 
     // Program download: the program file's text written from `base` on, each
     // byte verified when the options ask for it; a failed verification is
@@ -161,6 +170,8 @@ public:
 
 private:
     class Run; // one operation's clock and helpers
+    Outcome ReadEach(const std::vector<std::uint32_t>& addresses, std::vector<std::uint8_t>& out,
+                     const std::string& lead, bool early);
     LinkIo& io_;
     Ui& ui_;
     TransferOptions options_;

@@ -2,6 +2,7 @@
 
 #include "config/checks.h"
 #include "config/configfile.h"
+#include "engine/backupsend.h"
 #include "engine/configtransfer.h"
 #include "fleet/history.h"
 #include "link/linksession.h"
@@ -663,31 +664,18 @@ Outcome FleetEngine::Impl::ReadValues(TransferEngine& engine, const ItemList& it
         plan.ToItems([&](std::size_t i, const std::string& value) { values[i] = value; }));
 }
 
-// The unit's configuration as read, kept as a file in the backup folder:
-// <its ID>-<UTC time>-<port>.cfg, never over another file. Its path, or ""
-// with a notice when it cannot be written.
+// The unit's configuration as read, kept as a file in the backup folder,
+// named as a send's backup: <its ID>-<UTC time>.cfg, never over another
+// file. Its path, or "" with a notice when it cannot be written.
 std::string FleetEngine::Impl::KeepBackup(const ItemList& items, const nimbrel::ReadValues& values,
-                                          const Port& port) {
+                                          const Port&) {
     ItemList copy = CopyItems(items);
     ApplyValues(copy, values);
-    std::string time = UtcTime(std::chrono::system_clock::now());
-    time.erase(std::remove(time.begin(), time.end(), ':'), time.end());
-    std::string id = values[pttIndex_].value_or("unit");
-    id.erase(std::remove_if(id.begin(), id.end(),
-                            [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
-             id.end());
-    const std::string stem = (fs::path(job_.backupDir) /
-                              (id + "-" + time + "-" + fs::path(port.device).filename().string()))
-                                 .string();
-    std::string path = stem + ".cfg";
-    std::error_code ec;
-    for (int n = 2; fs::exists(path, ec); ++n)
-        path = stem + "-" + std::to_string(n) + ".cfg";
+    const std::string stem =
+        BackupFileStem(values[pttIndex_].value_or(""), std::chrono::system_clock::now());
     std::string error;
-    if (!WriteConfigFile(path, job_.sensorCount, copy, error)) {
-        Notice(error);
-        return {};
-    }
+    const std::string path = KeepBackupFile(job_.backupDir, stem, job_.sensorCount, copy, error);
+    if (path.empty()) Notice(error);
     return path;
 }
 

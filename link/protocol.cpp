@@ -149,6 +149,14 @@ AnswerForm::Verdict AnswerForm::Judge(const std::string& answer, std::uint32_t a
     return Verdict::Taken;
 }
 
+bool AnswerForm::Names(const std::string& answer, std::uint32_t address) const {
+    return learned_ && addressAt_ >= 0 &&
+           answer.size() == static_cast<std::size_t>(kAnswerLength) &&
+           std::none_of(answer.begin(), answer.end(), IsControl) &&
+           IsHexDigit(answer[kAnswerDataPos]) && IsHexDigit(answer[kAnswerDataPos + 1]) &&
+           AddressAt(answer, address, addressAt_) && Shape(answer, addressAt_) == shape_;
+}
+
 bool ReadProgramText(const std::string& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;

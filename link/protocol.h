@@ -79,6 +79,9 @@ public:
     // Judges `answer` (the last 12 characters received) to a read of `address`.
     Verdict Judge(const std::string& answer, std::uint32_t address);
     bool Learned() const { return learned_; }
+    // Whether `answer` has the learned form and names `address` where the
+    // learned form holds the address digits: an answer to that read, whole.
+    bool Names(const std::string& answer, std::uint32_t address) const;
 
 private:
     bool learned_ = false;

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace nimbrel {
 namespace {
 
@@ -71,6 +74,25 @@ TransferOptions ReadTransferOptions(const SettingsSnapshot& s) {
     o.answerQuietMs = AnswerQuietMs(s.Get(keys::kAnswerQuietMs), s.Get(keys::kPortBaud));
     o.exitString = s.Get(keys::kStopAbort);
     if (o.exitString.size() > kExitLength) o.exitString.resize(kExitLength);
+    return o;
+}
+
+std::string DefaultBackupFolder() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/Nimbrel/backups";
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        const passwd* pw = ::getpwuid(::getuid());
+        home = pw != nullptr ? pw->pw_dir : "/tmp";
+    }
+    return std::string(home) + "/.local/share/Nimbrel/backups";
+}
+
+BackupOptions ReadBackupOptions(const SettingsSnapshot& s) {
+    BackupOptions o;
+    o.keep = s.Get(keys::kBackupKeep) != 0;
+    o.folder = s.Get(keys::kBackupFolder);
+    if (o.folder.empty()) o.folder = DefaultBackupFolder();
     return o;
 }
 

@@ -70,6 +70,15 @@ private:
     std::string text_;
 };
 
+// Whether a send keeps a backup first, and where.
+struct BackupOptions {
+    bool keep = false;
+    std::string folder; // never empty: the default folder when the settings name none
+};
+// $XDG_DATA_HOME/Nimbrel/backups, else ~/.local/share/Nimbrel/backups.
+std::string DefaultBackupFolder();
+BackupOptions ReadBackupOptions(const SettingsSnapshot& settings = {});
+
 // The device behind port n: [COM] device<n>, else /dev/ttyS<n-1>.
 std::string PortDevicePath(std::int32_t port, const SettingsSnapshot& settings = {});
 

@@ -84,4 +84,10 @@ inline constexpr IntSetting kStationGoneMs{"TIMING", "StationGoneMs", 3000};
 // ($XDG_DATA_HOME/Nimbrel/history.sqlite).
 inline constexpr TextSetting kHistoryFile{"HISTORY", "File", "", 1024};
 
+// [BACKUP]: Keep (1: a send first keeps the transmitter's bytes it will
+// overwrite as a configuration file, then writes only the bytes that differ)
+// and Folder (where; empty for the default, $XDG_DATA_HOME/Nimbrel/backups).
+inline constexpr IntSetting kBackupKeep{"BACKUP", "Keep", 0};
+inline constexpr TextSetting kBackupFolder{"BACKUP", "Folder", "", 1024};
+
 } // namespace nimbrel::keys

@@ -42,6 +42,8 @@ std::string Summary(const Options& o) {
     if (o.retries) add("retries=" + std::to_string(*o.retries));
     if (o.burnFailed) add("burn");
     if (!o.backupDir.empty()) add("backup=" + o.backupDir);
+    for (std::size_t i = 0; i < o.items.size(); ++i)
+        add((i == 0 ? "items=" : "+") + o.items[i]);
     if (o.station) add("station");
     if (!o.resume.empty()) add("resume=" + o.resume);
     if (o.pttId) add("id=" + std::to_string(*o.pttId));
@@ -79,6 +81,7 @@ TEST(CliOptions, CommandLinesThatParse) {
         {"dump --from 7 --to 7", "dump from=7 to=7"},
         {"send -- --odd-name.cfg", "send file=--odd-name.cfg"},
         {"send -q -f a.cfg", "send file=a.cfg quiet force"},
+        {"send a.cfg --items=A,B --backup bk", "send file=a.cfg backup=bk items=A +B"},
         {"fleet a.cfg --ids 12000-12063 --ports /dev/ttyUSB0,/dev/ttyUSB1 --log f.jsonl",
          "fleet file=a.cfg ids=12000-12063 ports=/dev/ttyUSB0 +/dev/ttyUSB1 log=f.jsonl"},
         {"--json fleet a.cfg --id-list ids.txt --ports=auto --log=f.jsonl --retries 0 "
@@ -133,6 +136,9 @@ TEST(CliOptions, UsageErrors) {
          "--wait needs seconds from 0 to 86400 (at most 3 decimals), not \"86401\""},
         {"read a.cfg", "read needs -o OUT.cfg"},
         {"send a.cfg -o b.cfg", "-o is an option of read only"},
+        {"compare a.cfg --items A", "--items is an option of send only"},
+        {"read a.cfg -o b.cfg --backup bk", "--backup is an option of send and fleet only"},
+        {"send a.cfg --items A,,B", "--items needs item names separated by commas, not \"A,,B\""},
         {"send a.cfg --format hex", "--format is an option of encode only"},
         {"encode a.cfg --format text", "--format is commands, hex or json, not \"text\""},
         {"encode a.cfg --format hex --json", "--json asks for --format json"},
@@ -204,6 +210,7 @@ TEST(CliOptions, HelpNamesEveryCommandAndExitCode) {
                              "--retries",
                              "--burn-failed",
                              "--backup",
+                             "--items",
                              "--station",
                              "--resume",
                              "--id N",

@@ -99,8 +99,10 @@ TEST(Checks, CompareValuesAsTheTransmitterHoldsThem) {
         {"6,0,1.5,,float,1,0,-100,100,0,4,0,0", "1.500000", false},
         {"6,0,0.1,,float,1,0,-100,100,0,4,0,0", "0.100000", false},
         {"6,0,1.5,,float,1,0,-100,100,0,4,0,0", "1.400000", true},
-        {"3,0,41420000,,string,1,0,0,0,0,4,0,0", "AB", false},
-        {"3,0,41430000,,string,1,0,0,0,0,4,0,0", "AB", true},
+        {"3,0,4142abcd,,string,1,0,0,0,0,4,0,0", "4142ABCD", false},
+        {"3,0,41430000,,string,1,0,0,0,0,4,0,0", "41420000", true},
+        {"3,0,AB,,string as read before,1,0,0,0,0,4,0,0", "41420000", false},
+        {"3,0,AB,,string as read before,1,0,0,0,0,4,0,0", "41430000", true},
         {"4,0,7200,,not read,1,0,0,100000,0,4,0,0", std::nullopt, false},
     };
     for (const Row& row : rows) {

@@ -78,7 +78,7 @@ TEST_F(CommsTest, ReadingDecodesEachTypeAndLeavesTheConfigurationUnmodified) {
     EXPECT_EQ(Value(1), "4660");
     EXPECT_EQ(Value(2), "1200");
     EXPECT_EQ(Value(3), "16385");
-    EXPECT_EQ(Value(4), "ABC");
+    EXPECT_EQ(Value(4), "414243");
     EXPECT_EQ(Value(5), "1.500000");
     EXPECT_EQ(Value(6), "zz") << "ASCII strings are read but not used";
     EXPECT_FALSE(window->DataModified);

@@ -3,6 +3,7 @@
 #include "engine/configtransfer.h"
 
 #include "config/configfile.h"
+#include "engine/backupsend.h"
 
 #include <gtest/gtest.h>
 
@@ -102,4 +103,41 @@ TEST(ConfigTransfer, ReadPlansAndWhereTheirValuesGo) {
         EXPECT_EQ(items[0]->GetValueText(), "5") << "not read: kept";
     }
     EXPECT_FALSE(PlanRead(Items({Long("a", 0)}), ReadScope::EveryItem).skips);
+}
+
+// Each address is written once, with what the send leaves there, and only
+// when the transmitter holds something else: an item overwritten by a later
+// one does not write what the later one puts back.
+TEST(ConfigTransfer, AChangesOnlySendWritesEachDifferingByteOnceAsTheSendLeavesIt) {
+    const ItemList items = Items({
+        "4,0,258,,long,1,0,0,100000,0,4,0,16",       // 00 00 01 02 at 10..13
+        "2,0,772,,int over it,1,1,0,65535,0,2,0,18", // 03 04 at 12..13
+        "5,0,e0020ab,,ready-made,1,2,0,0,0,7,0,0",   // ab at 20
+        "5,0,TTTTTTT,,not a write,1,3,0,0,0,7,0,0",
+    });
+    const SendPlan plan = PlanSend(items);
+    const std::vector<PlannedByte> bytes = PlannedBytes(plan);
+    ASSERT_EQ(bytes.size(), 5u);
+    EXPECT_EQ(bytes[2].address, 0x12);
+    EXPECT_EQ(bytes[2].value, 0x03);
+    EXPECT_EQ(bytes[2].item, 1u);
+
+    struct Row {
+        std::vector<std::uint8_t> held; // at 10, 11, 12, 13, 20
+        std::vector<std::string> commands;
+    };
+    const std::vector<Row> rows = {
+        {{0, 0, 3, 4, 0xab}, {"", "", "", "TTTTTTT"}},
+        {{0, 0, 1, 2, 0xab}, {"", "E001203E001304", "", "TTTTTTT"}},
+        {{9, 0, 3, 4, 0}, {"E001000", "", "E0020AB", "TTTTTTT"}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> commands(plan.items.size());
+        for (const auto& item : ChangedItems(plan, bytes, row.held)) {
+            for (std::size_t k = 0; k < plan.items.size(); ++k) {
+                if (plan.items[k].name == item.name) commands[k] = item.commands;
+            }
+        }
+        EXPECT_EQ(commands, row.commands);
+    }
 }

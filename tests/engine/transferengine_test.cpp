@@ -465,7 +465,7 @@ TEST_F(EngineTest, ReadHandsEachItemItsDecodedValueInSequenceWithItsMessages) {
          {},
          {"The item \"Big\" has 300 bytes; at most 256 bytes of one item can be read.\r\nIts "
           "value was left unchanged."}},
-        {{"Text", 0x50, 3, kTypeString, true}, {0x41, 0x42, 0x43}, {"ABC"}},
+        {{"Text", 0x50, 3, kTypeString, true}, {0x41, 0x42, 0x43}, {"414243"}},
         {{"ID", 0x60, 4, kTypePttId, false}, {0x00, 0x00, 0x00, 0x62}, {"16385"}},
         {{"Bad ID", 0x70, 4, kTypePttId, false},
          {0x00, 0x00, 0x00, 0x54},
