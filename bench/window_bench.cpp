@@ -3,6 +3,7 @@
 #include "bench/benchsupport.h"
 
 #include "app/mdiclient.h"
+#include "configwin/memorymappanel.h"
 #include "configwin/nimbrelwindow.h"
 
 #include <QCoreApplication>
@@ -122,6 +123,62 @@ void BM_OpenConfiguration(benchmark::State& state) {
 }
 
 BENCHMARK(BM_OpenConfiguration)->Arg(640)->Arg(65536)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Opening the configuration with the memory map panel shown beside the window
+// (the map built and painted), against opening it with the panel hidden; each
+// iteration does both. Goal: shown_over_hidden <= 1.2.
+void BM_OpenWithMemoryMap(benchmark::State& state) {
+    const auto count = static_cast<std::int32_t>(state.range(0));
+    const std::string path = ConfigurationFile(count);
+    if (path.empty()) {
+        state.SkipWithError("the configuration file could not be written");
+        return;
+    }
+    TNimbrelMDIClient client;
+    MemoryMapView map;
+    map.resize(400, 600);
+    FlushEvents();
+    double ms[2] = {0, 0}; // hidden, shown
+    std::size_t ranges = 0;
+    int bars = 0;
+    for (auto _ : state) {
+        for (const bool shown : {false, true}) {
+            map.setVisible(shown);
+            const auto t0 = Clock::now();
+            auto window = std::make_unique<TNimbrelWindow>(nullptr, &client, path);
+            map.SetWindow(window.get());
+            window->resize(800, 600);
+            window->show();
+            window->SetupWindow();
+            window->repaint();
+            QCoreApplication::processEvents();
+            if (shown) map.repaint();
+            const auto t1 = Clock::now();
+
+            state.PauseTiming();
+            ms[shown ? 1 : 0] += Ms(t1 - t0);
+            if (shown) {
+                ranges = map.Map().Ranges().size();
+                bars = map.BarsDrawn();
+            }
+            map.SetWindow(nullptr);
+            window.reset();
+            FlushEvents();
+            state.ResumeTiming();
+        }
+        if (ranges == 0 || bars == 0) {
+            state.SkipWithError("the memory map was not built and drawn");
+            break;
+        }
+    }
+    state.counters["hidden_ms"] = benchmark::Counter(ms[0], benchmark::Counter::kAvgIterations);
+    state.counters["shown_ms"] = benchmark::Counter(ms[1], benchmark::Counter::kAvgIterations);
+    state.counters["shown_over_hidden"] = ms[0] > 0 ? ms[1] / ms[0] : 0;
+    state.counters["ranges"] = static_cast<double>(ranges);
+    state.counters["bars_drawn"] = bars;
+}
+
+BENCHMARK(BM_OpenWithMemoryMap)->Arg(65536)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace nimbrel::bench

@@ -47,8 +47,13 @@ QString Hex(std::int32_t address) {
     return QStringLiteral("%1").arg(address, 4, 16, QLatin1Char('0')).toUpper();
 }
 
-QString Bytes(std::int32_t n) {
-    return n == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(n);
+// "1 byte", "2 bytes".
+QString Count(std::int64_t n, const char* noun) {
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(noun)).arg(n == 1 ? "" : "s");
+}
+
+QString Bytes(std::int64_t n) {
+    return Count(n, "byte");
 }
 
 // Fills spans [begin, end) of `spans` as pixel runs, spans that fall in one
@@ -170,27 +175,76 @@ MemoryMapView::Layout MemoryMapView::Geometry() const {
     Layout g;
     g.overview = QRect(kMargin, text + 6, w, kOverviewHeight);
     g.axis = QRect(kMargin, g.overview.bottom() + 5, w, text + 4);
-    const int legend = text + 6;
-    const int top = g.axis.bottom() + 3;
-    g.lanes = QRect(kMargin, top, w, std::max(0, height() - top - legend - kMargin));
     g.laneHeight = text + 6;
-    const std::size_t fit = static_cast<std::size_t>(g.lanes.height() / g.laneHeight);
+    // As many lanes as fit above the legend, with a row below them for the
+    // sizes of the free gaps.
+    const int top = g.axis.bottom() + 3;
+    const int room = height() - top - (text + 6) - kMargin;
+    const auto fit = static_cast<std::size_t>(std::max(0, room / g.laneHeight - 1));
     g.lanesShown = static_cast<int>(std::min({map_.Lanes(), kMaxLanesDrawn, fit}));
+    const int rows = std::max(1, g.lanesShown) + 1;
+    g.lanes = QRect(kMargin, top, w, std::clamp(room, 0, rows * g.laneHeight));
+    BreakAxis(g);
     return g;
 }
 
-double MemoryMapView::XOf(const Layout& g, double address) const {
+void MemoryMapView::BreakAxis(Layout& g) const {
+    // A free gap that takes more than a quarter of the view is drawn at a
+    // fixed width (at most three can); the rest of the view is linear.
+    const double pixels = g.lanes.width();
     const double span = last_ - first_ + 1;
-    return g.lanes.left() + (address - first_) * g.lanes.width() / span;
+    const double gapWidth = std::clamp(pixels / 5, 28.0, 100.0);
+    std::vector<MapSpan> narrow;
+    const auto [begin, end] = MemoryMap::SpansIn(map_.Gaps(), first_, last_);
+    for (std::size_t k = begin; k < end; ++k) {
+        const MapSpan gap{std::max(first_, map_.Gaps()[k].first),
+                          std::min(last_, map_.Gaps()[k].last)};
+        if (gap.Size() * 4 > span && gap.Size() * pixels / span > gapWidth) narrow.push_back(gap);
+    }
+    std::int64_t linear = static_cast<std::int64_t>(span);
+    for (const MapSpan& gap : narrow)
+        linear -= gap.Size();
+    const double left = g.lanes.left();
+    if (narrow.empty() || linear <= 0) {
+        g.pieces = {{first_, last_ + 1, left, left + pixels, false}};
+        return;
+    }
+    const double scale =
+        (pixels - gapWidth * static_cast<double>(narrow.size())) / static_cast<double>(linear);
+    double x = left;
+    std::int32_t at = first_;
+    auto add = [&](std::int32_t to, bool gap) {
+        const double w = gap ? gapWidth : (to - at) * scale;
+        g.pieces.push_back({at, to, x, x + w, gap});
+        x += w;
+        at = to;
+    };
+    for (const MapSpan& gap : narrow) {
+        if (gap.first > at) add(gap.first, false);
+        add(gap.last + 1, true);
+    }
+    if (at <= last_) add(last_ + 1, false);
+}
+
+double MemoryMapView::XOf(const Layout& g, double address) const {
+    // The piece that holds the address (the first or last one beyond the view).
+    auto it = std::upper_bound(g.pieces.begin(), g.pieces.end(), address,
+                               [](double a, const Piece& p) { return a < p.end; });
+    if (it == g.pieces.end()) --it;
+    return it->x0 + (address - it->begin) * (it->x1 - it->x0) / (it->end - it->begin);
+}
+
+double MemoryMapView::AddressOf(const Layout& g, double x) const {
+    auto it = std::upper_bound(g.pieces.begin(), g.pieces.end(), x,
+                               [](double v, const Piece& p) { return v < p.x1; });
+    if (it == g.pieces.end()) --it;
+    return it->begin + (x - it->x0) * (it->end - it->begin) / (it->x1 - it->x0);
 }
 
 std::pair<std::int32_t, std::int32_t> MemoryMapView::AddressesAt(const Layout& g, int x) const {
-    const double span = last_ - first_ + 1;
-    const double perPixel = span / g.lanes.width();
-    const auto a0 = static_cast<std::int32_t>(std::floor((x - g.lanes.left()) * perPixel));
-    const auto a1 = static_cast<std::int32_t>(std::ceil((x + 1 - g.lanes.left()) * perPixel)) - 1;
-    return {std::clamp(first_ + a0, first_, last_),
-            std::clamp(first_ + std::max(a0, a1), first_, last_)};
+    const auto a0 = static_cast<std::int32_t>(std::floor(AddressOf(g, x)));
+    const auto a1 = static_cast<std::int32_t>(std::ceil(AddressOf(g, x + 1.0))) - 1;
+    return {std::clamp(a0, first_, last_), std::clamp(std::max(a0, a1), first_, last_)};
 }
 
 std::optional<std::size_t> MemoryMapView::RangeAt(const QPoint& point) const {
@@ -257,11 +311,7 @@ bool MemoryMapView::event(QEvent* e) {
         }
         return true;
     }
-    if (e->type() == QEvent::Show && stale_) {
-        const bool result = QWidget::event(e);
-        ScheduleRebuild();
-        return result;
-    }
+    if (e->type() == QEvent::Show && stale_) Rebuild();
     return QWidget::event(e);
 }
 
@@ -304,8 +354,8 @@ void MemoryMapView::wheelEvent(QWheelEvent* e) {
     if (delta == 0) return;
     const Layout g = Geometry();
     const double span = last_ - first_ + 1;
-    const double at = std::clamp((e->position().x() - g.lanes.left()) / g.lanes.width(), 0.0, 1.0);
-    const double anchor = first_ + at * span;
+    const double anchor = std::clamp(AddressOf(g, e->position().x()), double(first_), last_ + 1.0);
+    const double at = (anchor - first_) / span;
     const double next =
         std::clamp(span * std::pow(0.8, delta / 120.0), double(kMinSpan), double(kAddresses));
     const auto first = static_cast<std::int32_t>(std::lround(anchor - at * next));
@@ -328,26 +378,29 @@ void MemoryMapView::paintEvent(QPaintEvent* /*event*/) {
         return;
     }
     const Layout g = Geometry();
-    QString summary = QStringLiteral("%1 of 65536 bytes used by %2 items")
-                          .arg(map_.UsedBytes())
-                          .arg(map_.Ranges().size());
+    QString summary = Count(static_cast<std::int64_t>(map_.Ranges().size()), "item") +
+                      QStringLiteral(" \u00b7 ") + Count(map_.UsedBytes(), "byte");
     if (map_.OverlapCount() > 0)
-        summary += QStringLiteral(", %1 overlapping pairs").arg(map_.OverlapCount());
+        summary += QStringLiteral(" \u00b7 ") + Count(map_.OverlapCount(), "overlap");
     if (map_.Lanes() > static_cast<std::size_t>(g.lanesShown))
-        summary += QStringLiteral(", %1 lanes not shown").arg(map_.Lanes() - g.lanesShown);
+        summary += QStringLiteral(" \u00b7 %1 lanes hidden").arg(map_.Lanes() - g.lanesShown);
     p.drawText(head, Qt::AlignLeft | Qt::AlignVCenter,
                p.fontMetrics().elidedText(summary, Qt::ElideRight, head.width()));
     PaintOverview(p, g);
     PaintAxis(p, g);
     PaintLanes(p, g);
 
-    // The legend: a swatch and the name of each sensor, as many as fit.
+    // The legend: a swatch and the name of each sensor, in rows, as many as fit.
     int x = kMargin;
-    const int y = height() - kMargin - text;
+    int y = g.lanes.bottom() + 6;
     for (std::size_t s = 0; s < map_.Sensors().size(); ++s) {
         const QString name = nimbrel::ShownText(map_.Sensors()[s]);
-        const int w = text + 4 + p.fontMetrics().horizontalAdvance(name) + 10;
-        if (x + w > width() - kMargin) break;
+        const int w = text + p.fontMetrics().horizontalAdvance(name) + 12;
+        if (x + w > width() - kMargin && x > kMargin) {
+            x = kMargin;
+            y += text + 4;
+        }
+        if (y + text > height()) break;
         p.fillRect(QRect(x, y + 2, text - 4, text - 4), SensorColour(s));
         p.drawRect(QRect(x, y + 2, text - 4, text - 4));
         p.drawText(QPoint(x + text, y + p.fontMetrics().ascent()), name);
@@ -358,14 +411,22 @@ void MemoryMapView::paintEvent(QPaintEvent* /*event*/) {
 void MemoryMapView::PaintOverview(QPainter& p, const Layout& g) {
     const QRect& o = g.overview;
     const auto x = [&o](double address) { return o.left() + address * o.width() / kAddresses; };
-    p.fillRect(o, map_.Ranges().empty() ? kFree : QColor(0x90, 0xa8, 0xc0));
-    FillSpans(p, map_.Gaps(), 0, map_.Gaps().size(), x, o.top(), o.height(), kFree, false);
+    // Used bytes between the gaps, each at least a pixel wide.
+    std::vector<MapSpan> used;
+    std::int32_t next = 0;
+    for (const MapSpan& gap : map_.Gaps()) {
+        if (gap.first > next) used.push_back({next, gap.first - 1});
+        next = gap.last + 1;
+    }
+    if (next <= nimbrel::kMaxAddress) used.push_back({next, nimbrel::kMaxAddress});
+    p.fillRect(o, kFree);
+    FillSpans(p, used, 0, used.size(), x, o.top(), o.height(), QColor(0x50, 0x70, 0x90), true);
     FillSpans(p, map_.Shared(), 0, map_.Shared().size(), x, o.top(), o.height(), kShared, true);
     p.setPen(palette().color(QPalette::Mid));
     p.drawRect(o.adjusted(0, 0, -1, -1));
     // The zoomed window.
     const int x0 = static_cast<int>(std::floor(x(first_)));
-    const int x1 = std::max(x0 + 2, static_cast<int>(std::ceil(x(last_ + 1.0))));
+    const int x1 = std::max(x0 + 6, static_cast<int>(std::ceil(x(last_ + 1.0))));
     p.setPen(QPen(palette().color(QPalette::Text), 2));
     p.drawRect(QRect(x0, o.top() - 2, x1 - x0, o.height() + 4).adjusted(1, 1, -1, -1));
     p.setPen(palette().color(QPalette::Text));
@@ -374,21 +435,41 @@ void MemoryMapView::PaintOverview(QPainter& p, const Layout& g) {
 void MemoryMapView::PaintAxis(QPainter& p, const Layout& g) {
     const QRect& a = g.axis;
     const int labelWidth = p.fontMetrics().horizontalAdvance(QStringLiteral("FFFF")) + 12;
-    const double span = last_ - first_ + 1;
-    // The step: a power of two that leaves room for each label.
-    std::int32_t step = 1;
-    while (step < kAddresses && span * labelWidth / a.width() > step)
-        step *= 2;
     p.setPen(palette().color(QPalette::Text));
     p.drawLine(a.left(), a.bottom(), a.right(), a.bottom());
-    for (std::int64_t t = (std::int64_t{first_} + step - 1) / step * step; t <= last_ + 1;
-         t += step) {
-        const int x = static_cast<int>(std::lround(XOf(g, static_cast<double>(t))));
+    int labelledTo = INT_MIN;
+    auto tick = [&](std::int64_t address) {
+        const int x = static_cast<int>(std::lround(XOf(g, static_cast<double>(address))));
         p.drawLine(x, a.bottom() - 3, x, a.bottom());
-        if (t <= nimbrel::kMaxAddress && x + labelWidth - 10 <= a.right() + 1) {
+        if (address <= nimbrel::kMaxAddress && x >= labelledTo &&
+            x + labelWidth - 10 <= a.right() + 1) {
             p.drawText(QPoint(x + 2, a.top() + p.fontMetrics().ascent()),
-                       Hex(static_cast<std::int32_t>(t)));
+                       Hex(static_cast<std::int32_t>(address)));
+            labelledTo = x + labelWidth;
         }
+    };
+    bool afterGap = false;
+    for (const Piece& piece : g.pieces) {
+        if (piece.gap) {
+            // The break: two slanted strokes across the axis.
+            const int mid = static_cast<int>((piece.x0 + piece.x1) / 2);
+            for (int dx : {-3, 2})
+                p.drawLine(mid + dx - 2, a.bottom() + 3, mid + dx + 2, a.bottom() - 5);
+            afterGap = true;
+            continue;
+        }
+        // Ticks every power-of-two bytes that leaves room for each label; the
+        // first address after a break is labelled too.
+        const double perByte = (piece.x1 - piece.x0) / (piece.end - piece.begin);
+        std::int64_t step = 1;
+        while (step < kAddresses && step * perByte < labelWidth)
+            step *= 2;
+        if (afterGap) tick(piece.begin);
+        for (std::int64_t t = (std::int64_t{piece.begin} + step - 1) / step * step; t <= piece.end;
+             t += step) {
+            if (t != piece.begin || !afterGap) tick(t);
+        }
+        afterGap = false;
     }
 }
 
@@ -409,7 +490,8 @@ void MemoryMapView::PaintLanes(QPainter& p, const Layout& g) {
         const MapSpan& gap = map_.Gaps()[k];
         const int x0 = std::max(l.left(), static_cast<int>(std::ceil(x(gap.first))));
         const int x1 = std::min(l.right(), static_cast<int>(std::floor(x(gap.last + 1.0))));
-        const QString label = QStringLiteral("free ") + Bytes(gap.Size());
+        QString label = QStringLiteral("free ") + Bytes(gap.Size());
+        if (x1 - x0 < fm.horizontalAdvance(label) + 8) label = QString::number(gap.Size());
         if (x1 - x0 < fm.horizontalAdvance(label) + 8) continue;
         p.drawText(QRect(x0, l.bottom() - fm.height() - 2, x1 - x0, fm.height()), Qt::AlignCenter,
                    label);

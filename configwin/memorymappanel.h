@@ -62,15 +62,27 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // Addresses begin..end-1 drawn from x0 to x1. A large free gap is drawn
+    // narrow (`gap`), so that the bytes in use get the width.
+    struct Piece {
+        std::int32_t begin = 0;
+        std::int32_t end = 0;
+        double x0 = 0;
+        double x1 = 0;
+        bool gap = false;
+    };
     struct Layout {
         QRect overview; // 0000..FFFF
         QRect axis;     // labels of the zoomed window
-        QRect lanes;    // the bars
+        QRect lanes;    // the bars, and a row for the gaps' sizes
         int laneHeight = 0;
         int lanesShown = 0;
+        std::vector<Piece> pieces; // the zoomed window, left to right
     };
     Layout Geometry() const;
+    void BreakAxis(Layout& g) const;
     double XOf(const Layout& g, double address) const;
+    double AddressOf(const Layout& g, double x) const;
     // Addresses under pixel column x of the lanes (first, last).
     std::pair<std::int32_t, std::int32_t> AddressesAt(const Layout& g, int x) const;
     std::optional<std::size_t> RangeAt(const QPoint& point) const;
