@@ -68,11 +68,12 @@ void FillSpans(QPainter& p, const std::vector<MapSpan>& spans, std::size_t begin
         if (runEnd > runFirst) p.fillRect(QRect(runFirst, top, runEnd - runFirst, height), brush);
     };
     for (std::size_t k = begin; k < end; ++k) {
-        int x0 = static_cast<int>(std::floor(x(spans[k].first)));
-        int x1 = static_cast<int>(std::ceil(x(spans[k].last + 1.0)));
-        if (!wide) x0 = static_cast<int>(std::ceil(x(spans[k].first)));
-        if (!wide) x1 = static_cast<int>(std::floor(x(spans[k].last + 1.0)));
-        if (wide) x1 = std::max(x1, x0 + 1);
+        const double left = x(spans[k].first);
+        const double right = x(spans[k].last + 1.0);
+        // Wide: every pixel the span touches; else only the pixels it covers.
+        const int x0 = static_cast<int>(wide ? std::floor(left) : std::ceil(left));
+        const int x1 = wide ? std::max(x0 + 1, static_cast<int>(std::ceil(right)))
+                            : static_cast<int>(std::floor(right));
         if (x1 <= x0) continue;
         if (x0 <= runEnd) {
             runEnd = std::max(runEnd, x1);
@@ -89,7 +90,6 @@ void FillSpans(QPainter& p, const std::vector<MapSpan>& spans, std::size_t begin
 
 MemoryMapView::MemoryMapView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("memoryMapView"));
-    setMouseTracking(false);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
 }
