@@ -151,9 +151,10 @@ void MemoryMapView::FitToExtent() {
     std::int32_t first = 0;
     std::int32_t last = nimbrel::kMaxAddress;
     if (extent) {
-        const std::int32_t pad = std::max(1, extent->Size() / 50);
-        first = extent->first - pad;
-        last = extent->last + pad;
+        // A few bytes of margin: a large gap is drawn narrow, its margin is not.
+        const std::int32_t pad = std::clamp(extent->Size() / 50, 1, 4);
+        first = std::max(0, extent->first - pad);
+        last = std::min(nimbrel::kMaxAddress, extent->last + pad);
     }
     ShowAddresses(first, last);
     followExtent_ = true;

@@ -23,6 +23,19 @@ protected:
         QCoreApplication::processEvents();
     }
 
+    // Shows a window of long items of one sensor at `addresses` instead.
+    void Open(const std::vector<int>& addresses) {
+        std::string text = std::to_string(addresses.size()) + " 1\r\n";
+        for (std::size_t i = 0; i < addresses.size(); ++i) {
+            text += "4,0,0," + std::string(i == 0 ? "Probe" : "") + ",Item " + std::to_string(i) +
+                    ",1," + std::to_string(i) + ",0,1000,0,4,0," + std::to_string(addresses[i]) +
+                    "\r\n";
+        }
+        window = Make(dir.Write("b.cfg", text));
+        view.SetWindow(window.get());
+        QCoreApplication::processEvents();
+    }
+
     std::unique_ptr<TNimbrelWindow> window;
     MemoryMapView view;
 };
@@ -102,6 +115,35 @@ TEST_F(MapPanelTest, EditsRebuildTheMapOnceTheBurstIsOver) {
     EXPECT_EQ(view.Map().Shared()[0].last, 3);
     EXPECT_TRUE(
         view.TipAt(view.BarRect(0).center()).endsWith("\nAnother item writes some of these bytes"));
+}
+
+TEST_F(MapPanelTest, ALargeFreeGapIsDrawnNarrowSoTheItemsGetTheWidth) {
+    Open({0, 0x1000});
+    const QRect first = view.BarRect(0);
+    const QRect second = view.BarRect(1);
+    EXPECT_GT(first.width(), view.width() / 5);
+    EXPECT_GT(second.width(), view.width() / 5);
+    const QPoint gap((first.right() + second.left()) / 2, first.center().y());
+    EXPECT_EQ(view.TipAt(gap), "Free: 0004\u20130FFF H\nSize: 4092 bytes");
+}
+
+TEST_F(MapPanelTest, StackedItemsDrawOnlyTheLanesThatFit) {
+    Open(std::vector<int>(300, 0));
+    ASSERT_EQ(view.Map().Lanes(), 300U);
+    const int shown = view.BarsDrawn();
+    EXPECT_GT(shown, 0);
+    EXPECT_LT(shown, 64);
+    EXPECT_FALSE(view.BarRect(static_cast<std::size_t>(shown - 1)).isEmpty());
+    EXPECT_TRUE(view.BarRect(static_cast<std::size_t>(shown)).isEmpty());
+}
+
+TEST_F(MapPanelTest, AHiddenPanelBuildsNothingUntilShown) {
+    view.hide();
+    window->CmAddgps();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.Map().Ranges().size(), 4U);
+    view.show();
+    EXPECT_EQ(view.Map().Ranges().size(), 6U);
 }
 
 } // namespace
