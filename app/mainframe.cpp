@@ -4,6 +4,7 @@
 #include "app/mdichild.h"
 #include "app/mdiclient.h"
 #include "app/recentfiles.h"
+#include "configwin/memorymappanel.h"
 #include "configwin/qttext.h"
 #include "link/linksession.h"
 #include "platform/commandids.h"
@@ -77,6 +78,13 @@ TNimbrelFrame::TNimbrelFrame(nimbrel::CommandTarget* app, QWidget* parent,
     connect(client_, &TNimbrelMDIClient::LinkStateChanged, this,
             &TNimbrelFrame::UpdateCommandStates);
 
+    // The memory map of the configuration window, beside it.
+    mapPanel_ = new MemoryMapPanel(this);
+    addDockWidget(Qt::RightDockWidgetArea, mapPanel_);
+    mapPanel_->Restore();
+    connect(client_, &QMdiArea::subWindowActivated, this,
+            [this] { mapPanel_->SetWindow(client_->ConfigWindow()); });
+
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
@@ -119,6 +127,12 @@ void TNimbrelFrame::BuildMenus() {
     BuildFileMenu(bar);
     QMenu* view = RefreshOnShow(bar->addMenu(QStringLiteral("&View")));
     AddCommand(view, QStringLiteral("&Simple"), cmd::kViewSimple, {}, QKeySequence(Qt::Key_F1));
+    QAction* map = AddCommand(view, QStringLiteral("&Memory map"), cmd::kViewMemoryMap,
+                              QStringLiteral("Shows where each item lies in the transmitter's "
+                                             "memory"));
+    map->setCheckable(true);
+    map->setChecked(!mapPanel_->isHidden());
+    connect(mapPanel_->toggleViewAction(), &QAction::toggled, map, &QAction::setChecked);
     BuildSensorMenu(bar);
     BuildPttMenu(bar);
     BuildTerminalMenu(bar);
@@ -341,6 +355,7 @@ nimbrel::CommandTarget* TNimbrelFrame::TargetFor(int id) const {
     }
     if (client_->HandlesCommand(id)) return client_;
     if (app_ != nullptr && app_->HandlesCommand(id)) return app_;
+    if (mapPanel_->HandlesCommand(id)) return mapPanel_;
     return nullptr;
 }
 

@@ -17,6 +17,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QToolBar;
+class MemoryMapPanel;
 class TNimbrelMDIClient;
 
 namespace nimbrel {
@@ -37,6 +38,7 @@ public:
     QToolBar* ToolBar() const { return toolBar_; }
     QMenu* FileMenu() const { return fileMenu_; }
     QMenu* WindowMenu() const { return windowMenu_; }
+    MemoryMapPanel* MapPanel() const { return mapPanel_; }
 
     // The action of a command id (menus, toolbar and accelerators share it).
     QAction* Action(int id) const;
@@ -89,6 +91,7 @@ private:
 
     nimbrel::CommandTarget* app_;
     TNimbrelMDIClient* client_ = nullptr;
+    MemoryMapPanel* mapPanel_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QMenu* fileMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;

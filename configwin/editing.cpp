@@ -106,6 +106,7 @@ void TNimbrelWindow::CmModifysensor() {
         return;
     nimbrel::ApplyModSensorXfer(xfer, *item);
     DataModified = true;
+    emit ItemsChanged();
     client_->update(); // the marker follows the "not user configurable" flag
 }
 
@@ -188,6 +189,7 @@ DisplayLine* TNimbrelWindow::InsertArrayEntry(int pos) {
     DisplayLine* raw = item.get();
     Items.insert(Items.begin() + at, std::move(item));
     SetScrollRanges();
+    emit ItemsChanged();
     return raw;
 }
 
@@ -203,10 +205,12 @@ void TNimbrelWindow::DeleteArrayItem(int pos) {
     if (CurrentEntry >= ItemCount() && CurrentEntry > 0) CurrentEntry = ItemCount() - 1;
     SetScrollRanges();
     client_->update();
+    emit ItemsChanged();
 }
 
 void TNimbrelWindow::ReSyncArray() {
     for (std::int32_t p = 0; p < ItemCount(); ++p)
         Items[static_cast<std::size_t>(p)]->SetIndex(p);
     UpdateRows();
+    emit ItemsChanged();
 }

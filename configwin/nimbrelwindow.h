@@ -52,7 +52,10 @@ public:
     void CmFilesave();
     void CmFilesaveas();
 
-    void Modified() override { DataModified = true; }
+    void Modified() override {
+        DataModified = true;
+        emit ItemsChanged();
+    }
     // Makes item `index` current (its row comes into being if it is out of
     // view) and gives its value edit the focus; other indexes do nothing.
     void SetCurrentEntry(int index) override;
@@ -144,6 +147,13 @@ public:
     bool LoadedFromFile = false;
     bool CommEnabled = false;
     bool SimpleMode = false;
+
+signals:
+    // The items changed: added, deleted, loaded, a value or the sensor editor's
+    // fields edited. Views of the items follow it.
+    void ItemsChanged();
+    // Item `index` became the current item.
+    void CurrentItemChanged(int index);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -109,6 +109,7 @@ void TNimbrelWindow::SetCurrentEntry(int index) {
     UpdateRows();
     if (auto* edit = GetEditPointer(index)) edit->setFocus();
     client_->update();
+    emit CurrentItemChanged(index);
 }
 
 void TNimbrelWindow::EvLButtonDown(const QPoint& point) {

@@ -15,6 +15,7 @@ inline constexpr int kExit = 24310;
 inline constexpr int kMruFirst = 31990; // 31990 .. 31993
 // View
 inline constexpr int kViewSimple = 5037;
+inline constexpr int kViewMemoryMap = 32005; // beyond the original menu
 // Sensor configuration
 inline constexpr int kModifySensor = 30004;
 inline constexpr int kDeleteItem = 30002;

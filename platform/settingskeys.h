@@ -42,6 +42,9 @@ inline constexpr IntSetting kPrefSimpleMode{"STARTUP", "simplemode", 0};
 inline constexpr IntSetting kOpenSimpleMode{"STARTUP", "simplemode", 0};   // New and Open
 inline constexpr IntSetting kWindowSimpleMode{"STARTUP", "simplemode", 0}; // window creation
 
+// [VIEW]: panels the frame shows again at start-up.
+inline constexpr IntSetting kViewMemoryMap{"VIEW", "memorymap", 0};
+
 // [EEPROM], [VERSION]: written by Preferences; only "size" is read back.
 inline constexpr IntSetting kPrefEepromSize{"EEPROM", "size", 512};
 inline constexpr const char* kEepromSection = "EEPROM";

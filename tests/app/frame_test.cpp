@@ -2,8 +2,9 @@
 // accelerators, the window list, dropped files, help and closing.
 #include "app/helpwindow.h"
 #include "app/recentfiles.h"
-#include "terminal/termwin.h"
+#include "configwin/memorymappanel.h"
 #include "platform/commandids.h"
+#include "terminal/termwin.h"
 #include "tests/app/appfixture.h"
 #include "tests/link/ptyhelpers.h"
 
@@ -107,7 +108,10 @@ TEST_F(AppTest, MenusHoldEveryItemInOrderWithIdsAndHints) {
          {"Save &As...", cmd::kFileSaveAs, "Sets PTT communication settings"},
          kSep,
          {"E&xit", cmd::kExit, "Quits Nimbrel and prompts to save the documents"}});
-    ExpectMenu(TopMenu(Frame(), "&View"), {{"&Simple", cmd::kViewSimple, ""}});
+    ExpectMenu(TopMenu(Frame(), "&View"),
+               {{"&Simple", cmd::kViewSimple, ""},
+                {"&Memory map", cmd::kViewMemoryMap,
+                 "Shows where each item lies in the transmitter's memory"}});
 
     QMenu* sensor = TopMenu(Frame(), "&Sensor configuration");
     ASSERT_EQ(sensor->actions().size(), 4);
@@ -503,6 +507,36 @@ TEST_F(AppTest, WhileATransferRunsOnlyHelpIsOfferedAndClosingOffersToCancel) {
                               "Starting was cancelled.\r\nCommunications were not started."}));
     Settle();
     EXPECT_FALSE(Frame()->isVisible()) << "closed once the transfer had ended";
+}
+
+TEST_F(AppTest, MemoryMapEntryTogglesTheRememberedPanelThatFollowsTheConfigurationWindow) {
+    MemoryMapPanel* panel = Frame()->MapPanel();
+    QAction* entry = Frame()->Action(cmd::kViewMemoryMap);
+    EXPECT_TRUE(panel->isHidden()) << "hidden until asked for";
+    EXPECT_EQ(panel->View()->Window(), nullptr);
+    Frame()->UpdateCommandStates();
+    ASSERT_TRUE(entry->isEnabled() && entry->isCheckable());
+
+    Client()->OpenFile(ConfigFile("a.cfg"));
+    for (const bool shown : {true, false, true}) {
+        Frame()->ExecuteCommand(cmd::kViewMemoryMap);
+        EXPECT_EQ(panel->isHidden(), !shown);
+        EXPECT_EQ(entry->isChecked(), shown);
+        EXPECT_EQ(Settings::GetInt("VIEW", "memorymap", -1), shown ? 1 : 0);
+    }
+    Settle();
+    EXPECT_EQ(panel->View()->Window(), Client()->ConfigWindow());
+    EXPECT_EQ(panel->View()->Map().Ranges().size(), 4U);
+
+    Client()->ConfigFrame()->close();
+    Settle();
+    EXPECT_EQ(panel->View()->Window(), nullptr);
+    EXPECT_TRUE(panel->View()->Map().Ranges().empty());
+
+    // Closed with its own button, it stays closed.
+    panel->close();
+    EXPECT_FALSE(entry->isChecked());
+    EXPECT_EQ(Settings::GetInt("VIEW", "memorymap", -1), 0);
 }
 
 TEST_F(AppTest, ConfigurationWindowDeletedWithoutItsCloseQueryIsForgotten) {
