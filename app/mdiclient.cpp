@@ -274,7 +274,7 @@ void TNimbrelMDIClient::Forward(int id) {
     // failure has been reported by the window or the link.
     case cmd::kSendConfig:
         if (window->CmSendfile()) {
-            CurrentUi().MessageBox("Configuration sent.", "", Buttons::Ok, Icon::None);
+            CurrentUi().MessageBox(window->SentText(), "", Buttons::Ok, Icon::None);
         }
         // After the send's own result: a record the history did not take.
         if (!window.isNull()) window->TellHistoryProblem();

@@ -12,6 +12,7 @@
 #include <QCompleter>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -152,7 +153,8 @@ Preferences::Preferences(QWidget* parent, SerialDeviceProbe probe)
     QGroupBox* platformBox = MakePlatformGroup();
     simple_ = new QCheckBox(QStringLiteral("Simple Mode"), this);
     simple_->setObjectName(IdName(120));
-    LayOut(portBox, baudBox, abortBox, waitBox, platformBox);
+    QGroupBox* backupBox = MakeBackupGroup();
+    LayOut(portBox, baudBox, abortBox, waitBox, platformBox, backupBox);
     SetupWindow();
 }
 
@@ -249,8 +251,41 @@ QGroupBox* Preferences::MakePlatformGroup() {
     return platformBox;
 }
 
+QGroupBox* Preferences::MakeBackupGroup() {
+    auto* backupBox = new QGroupBox(QStringLiteral("Backup"), this);
+    backupBox->setObjectName(QStringLiteral("backupGroup"));
+    backupKeep_ = new QCheckBox(QStringLiteral("Keep a backup before each send"), backupBox);
+    backupKeep_->setObjectName(QStringLiteral("backupKeep"));
+    backupFolder_ = new QLineEdit(backupBox);
+    backupFolder_->setObjectName(QStringLiteral("backupFolder"));
+    backupFolder_->setMaxLength(keys::kBackupFolder.bufferSize - 1);
+    backupFolder_->setPlaceholderText(QString::fromStdString(nimbrel::DefaultBackupFolder()));
+    backupFolder_->setClearButtonEnabled(true);
+    auto* browse = new QPushButton(QStringLiteral("&Browse..."), backupBox);
+    browse->setObjectName(QStringLiteral("backupBrowse"));
+    browse->setAutoDefault(false);
+    connect(browse, &QPushButton::clicked, this, [this] {
+        const QString start = backupFolder_->text().trimmed().isEmpty()
+                                  ? backupFolder_->placeholderText()
+                                  : backupFolder_->text().trimmed();
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, QStringLiteral("Backup folder"), start);
+        if (!folder.isEmpty()) backupFolder_->setText(folder);
+    });
+    auto* folderLabel = new QLabel(QStringLiteral("&Folder:"), backupBox);
+    folderLabel->setBuddy(backupFolder_);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(folderLabel);
+    folderRow->addWidget(backupFolder_, 1);
+    folderRow->addWidget(browse);
+    auto* column = new QVBoxLayout(backupBox);
+    column->addWidget(backupKeep_);
+    column->addLayout(folderRow);
+    return backupBox;
+}
+
 void Preferences::LayOut(QGroupBox* portBox, QGroupBox* baudBox, QGroupBox* abortBox,
-                         QGroupBox* waitBox, QGroupBox* platformBox) {
+                         QGroupBox* waitBox, QGroupBox* platformBox, QGroupBox* backupBox) {
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(IdName(1));
     ok->setDefault(true);
@@ -272,6 +307,7 @@ void Preferences::LayOut(QGroupBox* portBox, QGroupBox* baudBox, QGroupBox* abor
     checks->addWidget(simple_);
     checks->addStretch();
     grid->addLayout(checks, 2, 1);
+    grid->addWidget(backupBox, 3, 0, 1, 2);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -313,6 +349,8 @@ void Preferences::SetupWindow() {
     wait_->setText(QString::number(Settings::Get(keys::kPrefWait)));
     verify_->setChecked(Settings::Get(keys::kPrefReadAfterWrite) != 0);
     simple_->setChecked(Settings::Get(keys::kPrefSimpleMode) != 0);
+    backupKeep_->setChecked(Settings::Get(keys::kBackupKeep) != 0);
+    backupFolder_->setText(QFile::decodeName(Settings::Get(keys::kBackupFolder).c_str()));
 
     const bool pelomar = Settings::Get(keys::kPrefEepromSize) == 512;
     pelomar_->setChecked(pelomar);
@@ -376,6 +414,9 @@ bool Preferences::CanClose() {
     save.Write(keys::kVersionSection, "address", "8000");
 
     save.Write(keys::kPrefWait, wait_->text().left(19).toStdString());
+    save.Write(keys::kBackupKeep, backupKeep_->isChecked() ? "1" : "0");
+    save.Write(keys::kBackupFolder,
+               QFile::encodeName(backupFolder_->text().trimmed()).toStdString());
 
     if (save.Failed()) {
         // The dialog stays open with the user's choices.

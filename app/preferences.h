@@ -1,8 +1,9 @@
 // The "System Preferences" dialog: serial port and the device it opens, baud
 // rate, the transmitter's user-interface exit string, the prompt wait, write
-// verification, platform and simple mode, loaded from and saved to the
-// settings file. Controls carry object names "id<control id>"; the device
-// box is "portDevice".
+// verification, platform, simple mode and the backup before each send,
+// loaded from and saved to the settings file. Controls carry object names
+// "id<control id>"; the device box is "portDevice", the backup controls
+// "backupKeep", "backupFolder" and "backupBrowse".
 #pragma once
 
 #include <QDialog>
@@ -73,8 +74,9 @@ private:
     QGroupBox* MakeAbortGroup();
     QGroupBox* MakeWaitGroup();
     QGroupBox* MakePlatformGroup();
+    QGroupBox* MakeBackupGroup();
     void LayOut(QGroupBox* portBox, QGroupBox* baudBox, QGroupBox* abortBox, QGroupBox* waitBox,
-                QGroupBox* platformBox);
+                QGroupBox* platformBox, QGroupBox* backupBox);
 
     int CheckedPort() const; // 1 to 4
     void ShowDeviceOf(int port);
@@ -94,4 +96,6 @@ private:
     QRadioButton* tundrix_ = nullptr;
     QRadioButton* pelomar_ = nullptr;
     QCheckBox* simple_ = nullptr;
+    QCheckBox* backupKeep_ = nullptr;
+    QLineEdit* backupFolder_ = nullptr; // empty: the default folder
 };

@@ -5,11 +5,16 @@
 // link session, with progress and Cancel (TransferRunner). What is sent and
 // read, and the texts about it, come from engine/configtransfer.h; the window
 // shows them and applies what is read. Every send leaves its record in the
-// programming history.
+// programming history. A send keeps a backup first when the settings ask for
+// it (engine/backupsend.h); a comparison that finds differences shows them in
+// CompareDialog, from which the checked items are taken or sent.
 #include "configwin/nimbrelwindow.h"
 
 #include "config/checks.h"
+#include "configwin/comparedialog.h"
 #include "configwin/confighost.h"
+#include "configwin/simpledialog.h"
+#include "engine/backupsend.h"
 #include "engine/configtransfer.h"
 #include "engine/transferengine.h"
 #include "fleet/history.h"
@@ -250,10 +255,44 @@ bool TNimbrelWindow::CmCompare() {
     if (outcome != Outcome::Done) return false;
 
     const std::vector<nimbrel::Difference> differences = nimbrel::CompareValues(Items, read);
-    CurrentUi().MessageBox(nimbrel::ComparisonText(Items, differences), nimbrel::kCompareCaption,
-                           Buttons::Ok,
-                           differences.empty() ? Icon::Information : Icon::Exclamation);
-    return differences.empty();
+    if (differences.empty()) {
+        CurrentUi().MessageBox(nimbrel::ComparisonText(Items, differences),
+                               nimbrel::kCompareCaption, Buttons::Ok, Icon::Information);
+        return true;
+    }
+    CompareDialog dialog(this, nimbrel::CompareRows(Items, read));
+    dialog.exec();
+    const std::vector<std::size_t> chosen = dialog.CheckedItems();
+    switch (dialog.Chosen()) {
+    case CompareDialog::Choice::TakeValues:
+        TakeValues(read, chosen);
+        break;
+    case CompareDialog::Choice::SendChecked: {
+        const nimbrel::SendPlan plan = nimbrel::PlanSend(Items, chosen);
+        if (plan.Refused()) {
+            Exclaim(plan.refusal, kCommsCaption);
+        } else if (SendPlanned(plan)) {
+            CurrentUi().MessageBox(sentText_, "", Buttons::Ok, Icon::None);
+        }
+        TellHistoryProblem();
+        break;
+    }
+    case CompareDialog::Choice::None:
+        break;
+    }
+    return false;
+}
+
+void TNimbrelWindow::TakeValues(const nimbrel::ReadValues& read,
+                                const std::vector<std::size_t>& chosen) {
+    nimbrel::ReadValues taken(Items.size());
+    for (const std::size_t i : chosen) {
+        if (i < read.size()) taken[i] = read[i];
+    }
+    if (nimbrel::ApplyValues(Items, taken) == 0) return;
+    Modified();
+    if (SimpleDialog* form = SimpleForm()) form->SetupWindow();
+    client_->update();
 }
 
 bool TNimbrelWindow::CmSendfile() {
@@ -276,6 +315,21 @@ bool TNimbrelWindow::CmSendfile() {
                                Icon::Exclamation) != nimbrel::Answer::Yes) {
         return false;
     }
+    return SendPlanned(plan);
+}
+
+bool TNimbrelWindow::SendPlanned(const nimbrel::SendPlan& plan) {
+    nimbrel::LinkSession* link = Link();
+    if (link == nullptr) return false;
+    // Read when the send starts, so a change in Preferences applies at once.
+    const nimbrel::BackupOptions backup = nimbrel::ReadBackupOptions();
+    if (backup.keep) {
+        if (const std::string problem = nimbrel::BackupFolderProblem(backup.folder);
+            !problem.empty()) {
+            Exclaim(problem + "\r\nNothing was sent.", kCommsCaption);
+            return false;
+        }
+    }
     const std::vector<TransferEngine::SendItem> items = plan.EngineItems();
 
     // The record is completed and written on the transfer's thread, so a
@@ -286,6 +340,7 @@ bool TNimbrelWindow::CmSendfile() {
     LastMessageUi messages(CurrentUi());
     std::string historyProblem;
     nimbrel::Progress progress;
+    nimbrel::BackupSendResult kept;
     Outcome outcome = Outcome::Refused;
     {
         const nimbrel::ScopedUi scope(messages);
@@ -293,21 +348,43 @@ bool TNimbrelWindow::CmSendfile() {
             this, *link, QStringLiteral("Send configuration"),
             [&](TransferEngine& engine) {
                 const auto start = std::chrono::steady_clock::now();
-                const Outcome sent = engine.SendConfiguration(items);
+                Outcome sent = Outcome::Refused;
+                if (backup.keep) {
+                    sent = nimbrel::SendWithBackup(engine, Items, plan, SensorCount, backup.folder,
+                                                   kept);
+                    // Only the writes after the backup count; an unchanged
+                    // configuration writes none.
+                    record.bytesWritten = sent == Outcome::Done
+                                              ? static_cast<std::int64_t>(kept.differed)
+                                          : kept.backupPath.empty() ? 0
+                                                                    : progress.bytes;
+                    record.backup = kept.backupPath;
+                    record.verified = sent == Outcome::Done;
+                } else {
+                    sent = engine.SendConfiguration(items);
+                    record.bytesWritten = progress.bytes;
+                    record.verified = sent == Outcome::Done && engine.Options().readAfterWrite;
+                }
                 record.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now() - start)
                                         .count();
-                record.bytesWritten = progress.bytes;
-                record.verified = sent == Outcome::Done && engine.Options().readAfterWrite;
                 record.outcome = OutcomeName(sent);
-                if (sent != Outcome::Done) record.message = messages.Last();
+                if (sent == Outcome::Refused) {
+                    record.message = kept.refusal;
+                } else if (sent != Outcome::Done) {
+                    record.message = messages.Last();
+                }
                 historyProblem = AppendToHistory(historyPath, record);
                 return sent;
             },
             ItemStatus("Sending"), &progress);
     }
     if (!historyProblem.empty() && !historyProblemTold) pendingHistoryProblem_ = historyProblem;
-    return outcome == Outcome::Done;
+    // A backup that could not be kept stopped the send before any write.
+    if (outcome == Outcome::Refused && !kept.refusal.empty()) Exclaim(kept.refusal, kCommsCaption);
+    if (outcome != Outcome::Done) return false;
+    sentText_ = backup.keep ? nimbrel::BackupSentText(kept) : "Configuration sent.";
+    return true;
 }
 
 void TNimbrelWindow::TellHistoryProblem() {

@@ -8,6 +8,7 @@
 #include "config/configfile.h"
 #include "config/displayline.h"
 #include "configwin/useredit.h"
+#include "engine/configtransfer.h"
 #include "engine/transferengine.h"
 #include "platform/commandtarget.h"
 
@@ -96,13 +97,20 @@ public:
     bool CmStop();
     bool CmPttversion();
     bool ReadConfig();
-    // Each send that ran appends its record to the programming history.
+    // Each send that ran appends its record to the programming history. With
+    // [BACKUP] Keep on, the send keeps the transmitter's bytes in a backup
+    // file first and then writes only the bytes that differ.
     bool CmSendfile();
+    // What the last send that went through tells the user: "Configuration
+    // sent.", or for a backup send the bytes written and the backup file.
+    const std::string& SentText() const { return sentText_; }
     // After the send's own result: tells, once per program run, that the
     // last send's record could not be written to the history.
     void TellHistoryProblem();
-    // Reads every item without changing the configuration and lists the
-    // items whose transmitter value differs. True when none differs.
+    // Reads every item without changing the configuration and shows the
+    // items whose transmitter value differs in a table (CompareDialog), whose
+    // checked items then take the transmitter's values or are sent. True when
+    // none differs.
     bool CmCompare();
     // Names of the user-command items, in item order.
     void FillCommandList(std::vector<std::string>& names) const;
@@ -161,8 +169,9 @@ protected:
     ConfigHost* Host; // the window hosting this one (the MDI client); may be null
     QMdiSubWindow* MDIChild = nullptr;
     std::string FileName;
-    QPointer<SimpleDialog> SimpleDlg; // the form while simple mode is up
+    QPointer<SimpleDialog> SimpleDlg;   // the form while simple mode is up
     std::string pendingHistoryProblem_; // of the last send, until told
+    std::string sentText_;              // of the last send that went through
 
 private:
     friend class ConfigClientArea;
@@ -189,6 +198,10 @@ private:
     // While a transfer runs: offers to cancel it and close afterwards.
     bool RefuseCloseDuringTransfer();
     void SendExitString();
+    // The send of a plan that is not refused, as CmSendfile runs it.
+    bool SendPlanned(const nimbrel::SendPlan& plan);
+    // Gives the items at `chosen` the values of `read` the way an edit does.
+    void TakeValues(const nimbrel::ReadValues& read, const std::vector<std::size_t>& chosen);
 
     QWidget* client_;
     QScrollBar* vbar_;

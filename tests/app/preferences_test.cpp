@@ -93,7 +93,10 @@ TEST_F(PreferencesTest, OkWritesTheKeysThenShowsTheNotice) {
                                  "size=512\n"
                                  "base=B600\n"
                                  "[VERSION]\n"
-                                 "address=8000\n";
+                                 "address=8000\n"
+                                 "[BACKUP]\n"
+                                 "Keep=0\n"
+                                 "Folder=\n";
     EXPECT_EQ(dir.Read("Nimbrel.ini"), expected);
     EXPECT_EQ(atNotice, expected);
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -127,6 +130,8 @@ TEST_F(PreferencesTest, ChangedControlsAreWrittenAndReadBack) {
         Click(dlg, 120);
         Click(dlg, 116);
         dlg.findChild<QLineEdit*>(QStringLiteral("id113"))->setText("12 seconds, or so they say");
+        dlg.findChild<QCheckBox*>(QStringLiteral("backupKeep"))->click();
+        dlg.findChild<QLineEdit*>(QStringLiteral("backupFolder"))->setText(" /srv/kept units ");
         dlg.CanClose();
     }
     EXPECT_EQ(Settings::GetString("COM", "port", "", 50), "4");
@@ -139,6 +144,8 @@ TEST_F(PreferencesTest, ChangedControlsAreWrittenAndReadBack) {
     EXPECT_EQ(Settings::GetString("VERSION", "address", "", 50), "8000");
     // The wait text is stored as typed, cut to 19 characters.
     EXPECT_EQ(Settings::GetString("USER INTERFACE", "wait", "", 50), "12 seconds, or so t");
+    EXPECT_EQ(Settings::GetString("BACKUP", "Keep", "", 50), "1");
+    EXPECT_EQ(Settings::GetString("BACKUP", "Folder", "", 50), "/srv/kept units");
 
     Preferences again;
     EXPECT_EQ(CheckedOf(again, {105, 106, 107, 108}), std::vector<int>{108});
@@ -148,6 +155,9 @@ TEST_F(PreferencesTest, ChangedControlsAreWrittenAndReadBack) {
     EXPECT_TRUE(Checked(again, 120));
     EXPECT_EQ(CheckedOf(again, {116, 117}), std::vector<int>{116});
     EXPECT_EQ(WaitText(again), "12"); // read back as a number
+    EXPECT_TRUE(again.findChild<QCheckBox*>(QStringLiteral("backupKeep"))->isChecked());
+    EXPECT_EQ(again.findChild<QLineEdit*>(QStringLiteral("backupFolder"))->text(),
+              "/srv/kept units");
 }
 
 TEST_F(PreferencesTest, UnknownValuesFallBack) {

@@ -1,10 +1,14 @@
 // The configuration window's transmitter commands against the simulated
 // transmitter: decoding what is read back, what is refused before anything
 // is sent or read, progress, the exit string, and the user command lookups.
+#include "configwin/comparedialog.h"
 #include "fleet/history.h"
 #include "platform/commandids.h"
+#include "tests/app/whenmodal.h"
 #include "tests/configwin/commsfixture.h"
 
+#include <QCheckBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -355,10 +359,23 @@ TEST_F(CommsTest, CompareListsExactlyTheItemsThatDifferAndChangesNothing) {
 
     sim.Poke(0x15, 0x2D); // the int now reads 301
     ui.Clear();
+    QStringList cells;
+    std::vector<std::size_t> shown, all;
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<CompareDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        shown = dialog->ShownItems();
+        for (int c = 0; c < dialog->Table()->columnCount(); ++c)
+            cells << dialog->Table()->item(0, c)->text();
+        dialog->ShowAll()->click();
+        all = dialog->ShownItems();
+        dialog->reject();
+    });
     client.ExecuteCommand(cmd::kCompare);
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{
-                              "These items differ from the transmitter:\r\n\"Rate\" (Probe, "
-                              "address 14 H): file 300, transmitter 301"});
+    EXPECT_TRUE(ui.Texts().empty()) << "a table, not a message";
+    EXPECT_EQ(shown, std::vector<std::size_t>{1});
+    EXPECT_EQ(cells, (QStringList{"Rate", "Probe", "14 H", "300", "301", "yes"}));
+    EXPECT_EQ(all, (std::vector<std::size_t>{0, 1, 2}));
     EXPECT_EQ(Value(1), "300") << "the configuration keeps its values";
     EXPECT_FALSE(window->DataModified);
 }
