@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -37,6 +38,8 @@ namespace keys = nimbrel::keys;
 constexpr std::array<int, 4> kBaudRates{1200, 2400, 4800, 9600};
 // The device box is wide enough for a ttyUSB name; the list opens wider.
 constexpr int kDeviceBoxChars = 24;
+// The backup folder box shows at most this many characters without scrolling.
+constexpr int kBackupBoxChars = 56;
 
 // Writes one key after another; after a failure the rest are not tried.
 class Saver {
@@ -261,6 +264,14 @@ QGroupBox* Preferences::MakeBackupGroup() {
     backupFolder_->setMaxLength(keys::kBackupFolder.bufferSize - 1);
     backupFolder_->setPlaceholderText(QString::fromStdString(nimbrel::DefaultBackupFolder()));
     backupFolder_->setClearButtonEnabled(true);
+    backupFolder_->setToolTip(
+        QStringLiteral("Empty for the default folder, %1").arg(backupFolder_->placeholderText()));
+    // Wide enough to show the default folder in full, within reason.
+    const QFontMetrics metrics = backupFolder_->fontMetrics();
+    backupFolder_->setMinimumWidth(
+        std::min(metrics.horizontalAdvance(backupFolder_->placeholderText()),
+                 metrics.averageCharWidth() * kBackupBoxChars) +
+        metrics.averageCharWidth() * 6); // the margins and the clear button
     auto* browse = new QPushButton(QStringLiteral("&Browse..."), backupBox);
     browse->setObjectName(QStringLiteral("backupBrowse"));
     browse->setAutoDefault(false);

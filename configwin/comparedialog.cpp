@@ -9,10 +9,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -90,7 +93,16 @@ CompareDialog::CompareDialog(QWidget* parent, std::vector<nimbrel::CompareRow> r
         checked_.push_back(r.differs);
     ShowRows();
     table_->resizeColumnsToContents();
-    resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 25);
+    // Wide enough for every column, within the screen.
+    int width = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < kColumns; ++c)
+        width += table_->columnWidth(c);
+    const QMargins margins = layout->contentsMargins();
+    width += margins.left() + margins.right();
+    if (const QScreen* screen = this->screen()) {
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    }
+    resize(std::max(width, fontMetrics().averageCharWidth() * 80), fontMetrics().height() * 25);
 }
 
 void CompareDialog::ShowRows() {
