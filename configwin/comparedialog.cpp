@@ -58,7 +58,8 @@ CompareDialog::CompareDialog(QWidget* parent, std::vector<nimbrel::CompareRow> r
     table_->setAlternatingRowColors(true);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setStretchLastSection(true);
+    // The item names take the room the other columns leave.
+    table_->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
     connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* cell) {
         if (cell->column() != kName || !(cell->flags() & Qt::ItemIsUserCheckable)) return;
         checked_[cell->data(kRowRole).toULongLong()] = cell->checkState() == Qt::Checked;
@@ -95,8 +96,11 @@ CompareDialog::CompareDialog(QWidget* parent, std::vector<nimbrel::CompareRow> r
     table_->resizeColumnsToContents();
     // Wide enough for every column, within the screen.
     int width = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
-    for (int c = 0; c < kColumns; ++c)
-        width += table_->columnWidth(c);
+    for (int c = 0; c < kColumns; ++c) {
+        width += std::max(static_cast<const QAbstractItemView*>(table_)->sizeHintForColumn(c),
+                          table_->horizontalHeader()->sectionSizeHint(c));
+    }
+    width += fontMetrics().averageCharWidth() * 2;
     const QMargins margins = layout->contentsMargins();
     width += margins.left() + margins.right();
     if (const QScreen* screen = this->screen()) {
