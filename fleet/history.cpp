@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <chrono>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <pwd.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace nimbrel {
@@ -212,7 +214,20 @@ bool History::Open(const std::string& path) {
         return false;
     }
     sqlite3_busy_timeout(db_, options_.busyTimeoutMs);
-    if (Exec("PRAGMA journal_mode=WAL") && EnsureSchema()) return true;
+    // Another connection creating the database or switching it to WAL at the
+    // same moment makes these steps busy without the busy handler: retry them
+    // for as long as a lock may be waited for.
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.busyTimeoutMs);
+    for (;;) {
+        if (Exec("PRAGMA journal_mode=WAL") && EnsureSchema()) return true;
+        const int code = sqlite3_errcode(db_) & 0xff;
+        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+            std::chrono::steady_clock::now() >= until)
+            break;
+        error_.clear();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     if (error_.empty()) Fail("open");
     bool readOnly = (code_ & 0xff) == SQLITE_READONLY;
     Close();
