@@ -1,24 +1,17 @@
 #include "cli/formats.h"
 #include "cli/json.h"
 #include "config/configfile.h"
+#include "tests/support/itemlines.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 using namespace nimbrel;
+using nimbrel::test::Items;
 using namespace nimbrel::cli;
 
 namespace {
-
-ItemList Items(const std::vector<std::string>& lines) {
-    ItemList items = MakeBlankItems(static_cast<std::int32_t>(lines.size()));
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::istringstream in(lines[i] + "\r\n");
-        in >> *items[i];
-    }
-    return items;
-}
 
 } // namespace
 

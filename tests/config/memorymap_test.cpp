@@ -1,5 +1,6 @@
 #include "config/configfile.h"
 #include "config/memorymap.h"
+#include "tests/support/itemlines.h"
 
 #include <gtest/gtest.h>
 
@@ -8,20 +9,9 @@
 #include <sstream>
 
 using namespace nimbrel;
+using nimbrel::test::Items;
 
 namespace {
-
-// Items from configuration file lines (type, hex, value, sensor, name,
-// number, index, list, max, min, size, user, address).
-ItemList Items(const std::vector<std::string>& lines) {
-    ItemList items = MakeBlankItems(static_cast<std::int32_t>(lines.size()));
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::istringstream in(lines[i] + "\r\n");
-        in >> *items[i];
-        EXPECT_FALSE(in.fail()) << lines[i];
-    }
-    return items;
-}
 
 // A char item of `size` bytes at `address`; a new sensor when `sensor` is given.
 std::string Char(std::int32_t address, std::int32_t size, const std::string& sensor = "",

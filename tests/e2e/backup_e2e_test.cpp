@@ -9,6 +9,7 @@
 #include "tests/link/ptyhelpers.h"
 #include "tests/support/recordingui.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/itemlines.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <regex>
 
 using namespace nimbrel;
+using nimbrel::test::Items;
 
 namespace {
 
@@ -32,17 +34,6 @@ const std::vector<std::string> kEveryType = {
     "8,0,R010000,,User command,1,8,0,0,0,7,0,0",
     "10,0,2400,,Baud,1,9,0,9600,300,4,0,280",
 };
-
-ItemList Items(const std::vector<std::string>& lines) {
-    std::string text = std::to_string(lines.size()) + " 1\r\n";
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    ItemList items;
-    std::vector<std::string> problems;
-    LoadConfigText(text, "test", items, problems);
-    EXPECT_TRUE(problems.empty()) << problems.front();
-    return items;
-}
 
 sim::SimOptions Awake() {
     sim::SimOptions o;

@@ -4,26 +4,16 @@
 
 #include "config/configfile.h"
 #include "engine/backupsend.h"
+#include "tests/support/itemlines.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 using namespace nimbrel;
+using nimbrel::test::Items;
 
 namespace {
-
-// Items from configuration file lines: type, hex, value, sensor, name,
-// number, index, list, max, min, size, user, address.
-ItemList Items(const std::vector<std::string>& lines) {
-    ItemList items = MakeBlankItems(static_cast<std::int32_t>(lines.size()));
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::istringstream in(lines[i] + "\r\n");
-        in >> *items[i];
-        EXPECT_FALSE(in.fail()) << lines[i];
-    }
-    return items;
-}
 
 // A long of 4 bytes at `address`, sensor number 1.
 std::string Long(const std::string& name, std::int32_t address) {
