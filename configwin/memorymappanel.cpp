@@ -95,7 +95,7 @@ MemoryMapView::MemoryMapView(QWidget* parent) : QWidget(parent) {
 }
 
 QSize MemoryMapView::sizeHint() const {
-    return {320, 300};
+    return {440, 300}; // room for the names of the demo's items
 }
 
 QSize MemoryMapView::minimumSizeHint() const {
