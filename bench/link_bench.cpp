@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,6 +62,26 @@ private:
     std::thread thread_;
 };
 
+// An awake simulated transmitter paced at kBaud, made the configured port
+// with read-back on; null (the benchmark skipped) without a pseudo-terminal.
+std::unique_ptr<SimLine> ConfiguredLine(benchmark::State& state) {
+    sim::SimOptions options;
+    options.baud = kBaud;
+    options.startAwake = true;
+    auto line = std::make_unique<SimLine>(options);
+    if (!line->Ok()) {
+        state.SkipWithError("no pseudo-terminal");
+        return nullptr;
+    }
+    Settings::WriteString("COM", "port", "2");
+    Settings::WriteString("COM", "device2", line->Slave());
+    Settings::WriteString("COM", "baud", std::to_string(kBaud));
+    Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "1");
+    // Long enough that a slow answer shows in the time, not as a failure.
+    Settings::WriteString("TIMING", "ResponseWaitMs", "2000");
+    return line;
+}
+
 // `bytes` bytes as long items of kItemBytes, each byte's write command; the
 // data depends on `round` so that every send writes new values.
 std::vector<TransferEngine::SendItem> MakeItems(std::int32_t bytes, std::int32_t round) {
@@ -92,20 +113,9 @@ bool MemoryHolds(const sim::Transmitter& sim, std::int32_t bytes, std::int32_t r
 
 void BM_VerifiedSend(benchmark::State& state) {
     const auto bytes = static_cast<std::int32_t>(state.range(0));
-    sim::SimOptions options;
-    options.baud = kBaud;
-    options.startAwake = true;
-    SimLine line(options);
-    if (!line.Ok()) {
-        state.SkipWithError("no pseudo-terminal");
-        return;
-    }
-    Settings::WriteString("COM", "port", "2");
-    Settings::WriteString("COM", "device2", line.Slave());
-    Settings::WriteString("COM", "baud", std::to_string(kBaud));
-    Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "1");
-    // Long enough that a slow answer shows in the time, not as a failure.
-    Settings::WriteString("TIMING", "ResponseWaitMs", "2000");
+    const std::unique_ptr<SimLine> configured = ConfiguredLine(state);
+    if (!configured) return;
+    const SimLine& line = *configured;
 
     QuietUi ui;
     LinkSession session;
@@ -158,19 +168,8 @@ BENCHMARK(BM_VerifiedSend)->Arg(64)->Iterations(3)->UseRealTime()->Unit(benchmar
 // first (every byte read, none written), against a verified full send of it:
 // `ratio` is the time of the first over the second (goal: at most 0.75).
 void BM_BackupResendVsVerifiedSend(benchmark::State& state) {
-    sim::SimOptions options;
-    options.baud = kBaud;
-    options.startAwake = true;
-    SimLine line(options);
-    if (!line.Ok()) {
-        state.SkipWithError("no pseudo-terminal");
-        return;
-    }
-    Settings::WriteString("COM", "port", "2");
-    Settings::WriteString("COM", "device2", line.Slave());
-    Settings::WriteString("COM", "baud", std::to_string(kBaud));
-    Settings::WriteString("FILE TRANSFER", "ReadAfterWrite", "1");
-    Settings::WriteString("TIMING", "ResponseWaitMs", "2000");
+    const std::unique_ptr<SimLine> line = ConfiguredLine(state);
+    if (!line) return;
 
     const ItemList items = MakeConfiguration(static_cast<std::int32_t>(state.range(0)));
     const SendPlan plan = PlanSend(items);

@@ -22,6 +22,7 @@
 #include "platform/options.h"
 #include "platform/settings.h"
 #include "platform/settingskeys.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -78,28 +79,19 @@ int ExitCode(Outcome outcome) {
     return kExitFailed;
 }
 
-bool ReadWhole(const std::string& path, std::string& bytes) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-    return !in.bad();
-}
-
 // The settings of a run: the file --settings names, else the program's own,
 // with the port, baud and verify options put over it. The file is only read.
 std::optional<SettingsSnapshot> RunSettings(const Options& options, std::string& error) {
     std::string text;
     if (options.settings) {
-        if (!ReadWhole(*options.settings, text)) {
+        if (!ReadWholeFile(*options.settings, text)) {
             error = "Cannot read the settings file " + *options.settings + ".";
             return std::nullopt;
         }
     } else {
         const std::string own = Settings::FilePath();
         std::error_code ec;
-        if (std::filesystem::exists(own, ec) && !ReadWhole(own, text)) {
+        if (std::filesystem::exists(own, ec) && !ReadWholeFile(own, text)) {
             error = "Cannot read the settings file " + own + ".";
             return std::nullopt;
         }
@@ -585,33 +577,28 @@ private:
         Summary("Compared " + Plural(compared, "item", "items") + " with " + device_ + ": " +
                 (differences.empty() ? "all the same."
                                      : Plural(differences.size(), "differs.", "differ.")));
-        fields_ = [compared, differences, rows = CompareRows(items, texts)](JsonWriter& json) {
-            json.Field("compared", compared).Key("rows").BeginArray();
-            for (const CompareRow& r : rows) {
-                json.BeginObject()
-                    .Field("index", r.item)
-                    .Field("name", r.name)
-                    .Field("sensor", r.sensor)
-                    .Field("address", r.address)
-                    .Field("file", r.fileValue)
-                    .Key("transmitter");
+        // Every item, and (as before the rows) the items that differ.
+        fields_ = [compared, rows = CompareRows(items, texts)](JsonWriter& json) {
+            const auto begin = [&json](const CompareRow& r) {
+                json.BeginObject();
+                WriteRef(json, {r.item, r.name, r.sensor, r.address});
+                json.Field("file", r.fileValue).Key("transmitter");
                 if (r.pttValue) {
                     json.String(*r.pttValue);
                 } else {
                     json.Null();
                 }
+            };
+            json.Field("compared", compared).Key("rows").BeginArray();
+            for (const CompareRow& r : rows) {
+                begin(r);
                 json.Field("differs", r.differs).EndObject();
             }
             json.EndArray().Key("differences").BeginArray();
-            for (const Difference& d : differences) {
-                json.BeginObject()
-                    .Field("index", d.item)
-                    .Field("name", d.name)
-                    .Field("sensor", d.sensor)
-                    .Field("address", d.address)
-                    .Field("file", d.fileValue)
-                    .Field("transmitter", d.pttValue)
-                    .EndObject();
+            for (const CompareRow& r : rows) {
+                if (!r.differs) continue;
+                begin(r);
+                json.EndObject();
             }
             json.EndArray();
         };
@@ -705,7 +692,7 @@ private:
         std::optional<std::vector<FleetId>> ids;
         if (!o_.ids.empty()) {
             ids = IdsFromRange(o_.ids, *items, error);
-        } else if (std::string text; ReadWhole(o_.idList, text)) {
+        } else if (std::string text; ReadWholeFile(o_.idList, text)) {
             ids = IdsFromList(text, *items, error);
         } else {
             error = "Cannot read the ID list " + o_.idList + ".";

@@ -7,17 +7,17 @@
 #include "fleet/history.h"
 #include "link/linksession.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <system_error>
 #include <thread>
 
@@ -88,14 +88,6 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
         entries.push_back(it->path().string());
     std::sort(entries.begin(), entries.end());
     return entries;
-}
-
-std::string ReadWhole(const std::string& path, bool& ok) {
-    std::ifstream in(path, std::ios::binary);
-    ok = static_cast<bool>(in);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 const char* OutcomeText(Outcome outcome) {
@@ -180,10 +172,8 @@ std::string CheckFleetJob(const FleetJob& job) {
     if (job.logPath.empty()) return "No log file was given.";
     if (const std::string why = AppendProblem(job.logPath); !why.empty())
         return "The log file " + job.logPath + " cannot be written (" + why + ").";
-    if (!job.resumeLog.empty()) {
-        bool ok = false;
-        ReadWhole(job.resumeLog, ok);
-        if (!ok) return "The log " + job.resumeLog + " to resume from cannot be read.";
+    if (std::string text; !job.resumeLog.empty() && !ReadWholeFile(job.resumeLog, text)) {
+        return "The log " + job.resumeLog + " to resume from cannot be read.";
     }
     if (!job.backupDir.empty()) {
         std::error_code ec;
@@ -231,7 +221,8 @@ private:
     Outcome ReadValues(TransferEngine& engine, const ItemList& items, nimbrel::ReadValues& values);
     std::string KeepBackup(const ItemList& items, const nimbrel::ReadValues& values,
                            const Port& port);
-    bool HeldAsDone(const ItemList& items, const nimbrel::ReadValues& values);
+    std::optional<std::int32_t> HeldAsDone(const ItemList& items,
+                                           const nimbrel::ReadValues& values);
     bool WaitForUnit(Port& port);
     void WaitUntilGone(Port& port);
     bool NothingLeft() const;
@@ -335,15 +326,16 @@ void FleetEngine::Impl::Log(const UnitRecord& record) {
 FleetSummary FleetEngine::Impl::Run() {
     const ItemList& items = *job_.items;
     hash_ = ConfigSha256(job_.sensorCount, items);
+    const DisplayLine* idItem = FindPttIdItem(items);
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].get() == FindPttIdItem(items)) pttIndex_ = i;
+        if (items[i].get() == idItem) pttIndex_ = i;
     }
-    bool ok = false;
-    const std::string logText = ReadWhole(job_.logPath, ok);
-    done_ = DoneIds(logText, hash_);
-    if (!job_.resumeLog.empty()) {
-        const std::set<std::int32_t> resumed = DoneIds(ReadWhole(job_.resumeLog, ok), hash_);
-        done_.insert(resumed.begin(), resumed.end());
+    // The run's own log and the one to resume from: IDs done with this configuration.
+    for (const std::string& log : {job_.logPath, job_.resumeLog}) {
+        std::string text;
+        if (log.empty() || !ReadWholeFile(log, text)) continue;
+        const std::set<std::int32_t> done = DoneIds(text, hash_);
+        done_.insert(done.begin(), done.end());
     }
     std::vector<FleetId> ids;
     for (const FleetId& id : job_.ids) {
@@ -598,9 +590,9 @@ FleetEngine::Impl::Attempt FleetEngine::Impl::Try(Port& port, std::optional<Flee
     if (const Outcome read = ReadValues(engine, unit, held); read != Outcome::Done)
         return leave(read);
     if (!job_.backupDir.empty()) record.backup = KeepBackup(unit, held, port);
-    if (HeldAsDone(unit, held)) {
+    if (const std::optional<std::int32_t> doneId = HeldAsDone(unit, held)) {
         attempt.alreadyDone = true;
-        record.pttId = std::stoi(held[pttIndex_].value_or("-1"));
+        record.pttId = *doneId;
         record.pttWord = DisplayLine::GetPttId(record.pttId);
         record.verified = true;
         const Attempt result = leave(Outcome::Done);
@@ -679,25 +671,23 @@ std::string FleetEngine::Impl::KeepBackup(const ItemList& items, const nimbrel::
     return path;
 }
 
-// Whether the unit holds the configuration, its PTT ID aside, with an ID the
-// logs show done with this configuration.
-bool FleetEngine::Impl::HeldAsDone(const ItemList& items, const nimbrel::ReadValues& values) {
+// The ID of a unit that holds the configuration, its PTT ID aside, with an
+// ID the logs show done with this configuration; nullopt for any other unit.
+std::optional<std::int32_t> FleetEngine::Impl::HeldAsDone(const ItemList& items,
+                                                          const nimbrel::ReadValues& values) {
     const std::optional<std::string>& idText = values[pttIndex_];
-    if (!idText) return false;
     std::int32_t heldId = 0;
-    try {
-        heldId = std::stoi(*idText);
-    } catch (const std::exception&) {
-        return false;
-    }
+    if (!idText) return std::nullopt;
+    const auto [end, ec] = std::from_chars(idText->data(), idText->data() + idText->size(), heldId);
+    if (ec != std::errc() || end != idText->data() + idText->size()) return std::nullopt;
     {
         std::lock_guard lock(logMutex_);
-        if (!done_.count(heldId)) return false;
+        if (!done_.count(heldId)) return std::nullopt;
     }
     for (const Difference& d : CompareValues(items, values)) {
-        if (d.item != pttIndex_) return false;
+        if (d.item != pttIndex_) return std::nullopt;
     }
-    return true;
+    return heldId;
 }
 
 FleetEngine::FleetEngine(FleetJob job, FleetCallbacks callbacks, const CancelFlag* cancel)

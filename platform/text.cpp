@@ -1,5 +1,10 @@
 #include "platform/text.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
 namespace nimbrel {
 
 std::string Trim(std::string_view s, std::string_view blanks) {
@@ -30,6 +35,15 @@ std::string SingleNewlines(std::string_view text) {
         }
     }
     return out;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    return !in.bad();
 }
 
 } // namespace nimbrel

@@ -15,4 +15,8 @@ std::string Upper(std::string s);
 // `text` with each line break ("\r\n", "\n\r", a lone "\r" or "\n") as one "\n".
 std::string SingleNewlines(std::string_view text);
 
+// The whole file at `path`, bytes as they are; false for a file that cannot
+// be read (or a folder).
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
 } // namespace nimbrel
